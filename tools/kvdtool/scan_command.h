@@ -1,0 +1,17 @@
+#pragma once
+// `kvdtool scan DB FILE...`: checks each file against the database, in the order given,
+// exactly as a scan worker does (cures are written back), and prints one line per result
+// row, then the counters.
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+namespace korvax::kvdtool {
+
+// Exit status: 1 when any detection was counted, else 2 when any row is a read error or
+// the database could not be opened, else 0.
+int RunScanCommand(const std::string& database, const std::vector<std::string>& files, std::ostream& out,
+                   std::ostream& err);
+
+}  // namespace korvax::kvdtool
