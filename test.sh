@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Installs what the build needs (only what is missing), builds everything and runs every
+# test: unit, GUI (offscreen) and end-to-end tests with -Werror; the engine tests again
+# under AddressSanitizer + UndefinedBehaviorSanitizer; the fuzzers for a bounded time.
+#
+# KORVAX_FUZZ_SECONDS sets how long each fuzzer runs (default 60; 0 skips fuzzing).
+set -euo pipefail
+cd "$(dirname "$0")"
+jobs=$(nproc)
+fuzz_seconds=${KORVAX_FUZZ_SECONDS:-60}
+
+step() { printf '\n==> %s\n' "$*"; }
+
+step "Dependencies"
+scripts/install-deps.sh
+
+step "Build and test (warnings are errors)"
+cmake --preset ci
+cmake --build --preset ci -j "$jobs"
+ctest --preset ci -j "$jobs"
+
+step "Engine tests under AddressSanitizer + UndefinedBehaviorSanitizer"
+cmake --preset asan
+cmake --build --preset asan -j "$jobs"
+ctest --preset asan -j "$jobs"
+
+if [ "$fuzz_seconds" -gt 0 ]; then
+  step "Fuzzing, ${fuzz_seconds}s per target"
+  cmake --preset fuzz
+  cmake --build --preset fuzz -j "$jobs"
+  for target in read_records_fuzz scan_with_cures_fuzz; do
+    corpus=build/fuzz/corpus/$target
+    mkdir -p "$corpus"
+    build/fuzz/bin/$target -max_total_time="$fuzz_seconds" -timeout=10 -rss_limit_mb=2048 \
+      -print_final_stats=1 "$corpus" 2>&1 | tail -n 12
+  done
+fi
+
+step "All tests passed"

@@ -1,0 +1,232 @@
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "kernel/file_check.h"
+#include "test_support.h"
+
+namespace korvax {
+namespace {
+
+using test::BaseFromSource;
+using test::Bytes;
+using test::BytesOf;
+using test::ReadBytes;
+using test::TempFolder;
+
+// Infections used here append markers to a program; the cures cut them off again.
+const char* const kDatabase = R"(
+    entry "Layer.B"
+    search rel 0 pattern "BBBB"
+    size cut 4
+    entry "Layer.A"
+    search rel 0 pattern "AAAA"
+    size cut 4
+    entry "Stuck"
+    search rel 0 pattern "STUK"
+    entry "Loop"
+    search rel 0 pattern "LOOP"
+    size cut 0
+    entry "Broken.Cure"
+    search rel 0 pattern "BRKN"
+    size cut 100000
+)";
+
+Bytes Program(std::size_t size = 300) {
+    Bytes program(size);
+    for (std::size_t i = 0; i < size; ++i) program[i] = static_cast<std::uint8_t>((i * 7) % 61);
+    return program;
+}
+
+Bytes Infected(const Bytes& program, std::string_view markers) {
+    Bytes file = program;
+    file.insert(file.end(), markers.begin(), markers.end());
+    return file;
+}
+
+struct Check {
+    FileCheckOutcome outcome;
+    std::vector<ResultRow> rows;
+    std::int32_t viruses = 0;
+    std::int32_t cures = 0;
+};
+
+Check CheckAndCount(const std::string& path, const VirusBase& base) {
+    DetectionCounters counters;
+    Check check;
+    check.outcome = CheckFile(path, base, counters, [&](const ResultRow& row) { check.rows.push_back(row); });
+    check.viruses = counters.VirusCount.load();
+    check.cures = counters.CuredCount.load();
+    return check;
+}
+
+class FileCheck : public ::testing::Test {
+protected:
+    TempFolder folder;
+    VirusBase base = BaseFromSource(kDatabase);
+};
+
+TEST_F(FileCheck, ACleanFileGivesNoRowAndIsNeverWritten) {
+    const std::string path = folder.write("clean.exe", Program());
+    struct stat before {};
+    ASSERT_EQ(::stat(path.c_str(), &before), 0);
+    const Check check = CheckAndCount(path, base);
+    EXPECT_EQ(check.outcome.resultCode, ResultCode::Clean);
+    EXPECT_TRUE(check.rows.empty());
+    EXPECT_EQ(check.viruses, 0);
+    struct stat after {};
+    ASSERT_EQ(::stat(path.c_str(), &after), 0);
+    EXPECT_EQ(before.st_ino, after.st_ino);
+    EXPECT_EQ(before.st_mtim.tv_nsec, after.st_mtim.tv_nsec);
+    EXPECT_EQ(ReadBytes(path), Program());
+}
+
+TEST_F(FileCheck, CuresAreWrittenBackAndReportedOncePerLayer) {
+    // One cure: one row, the file back to the program; the rescan finds nothing.
+    std::string path = folder.write("one.exe", Infected(Program(), "AAAA"));
+    Check check = CheckAndCount(path, base);
+    EXPECT_EQ(check.rows, (std::vector<ResultRow>{{path, "Layer.A", kCuredText}}));
+    EXPECT_EQ(check.viruses, 1);
+    EXPECT_EQ(check.cures, 1);
+    EXPECT_EQ(check.outcome.resultCode, ResultCode::Clean);
+    EXPECT_EQ(ReadBytes(path), Program());
+
+    // Two curable layers: two rows, two writes.
+    path = folder.write("two.exe", Infected(Program(), "AAAABBBB"));
+    check = CheckAndCount(path, base);
+    EXPECT_EQ(check.rows, (std::vector<ResultRow>{{path, "Layer.B", kCuredText}, {path, "Layer.A", kCuredText}}));
+    EXPECT_EQ(check.viruses, 2);
+    EXPECT_EQ(check.cures, 2);
+    EXPECT_EQ(ReadBytes(path), Program());
+
+    // The inner layer has no cure: cured once, then reported skipped.
+    path = folder.write("stuck.exe", Infected(Program(), "STUKBBBB"));
+    check = CheckAndCount(path, base);
+    EXPECT_EQ(check.rows, (std::vector<ResultRow>{{path, "Layer.B", kCuredText}, {path, "Stuck", kSkippedText}}));
+    EXPECT_EQ(check.viruses, 2);
+    EXPECT_EQ(check.cures, 1);
+    EXPECT_EQ(ReadBytes(path), Infected(Program(), "STUK"));
+}
+
+TEST_F(FileCheck, ADetectionWithoutCureLeavesTheFileAlone) {
+    const std::string path = folder.write("stuck.com", Infected(Program(), "STUK"));
+    const Check check = CheckAndCount(path, base);
+    EXPECT_EQ(check.rows, (std::vector<ResultRow>{{path, "Stuck", kSkippedText}}));
+    EXPECT_EQ(check.outcome.resultCode, ResultCode::Detected);
+    EXPECT_EQ(check.viruses, 1);
+    EXPECT_EQ(check.cures, 0);
+    EXPECT_EQ(ReadBytes(path), Infected(Program(), "STUK"));
+}
+
+TEST_F(FileCheck, ACureThatNeverEndsStopsAfterSixtyFourWrites) {
+    const std::string path = folder.write("loop.exe", Infected(Program(), "LOOP"));
+    const Check check = CheckAndCount(path, base);
+    ASSERT_EQ(check.rows.size(), static_cast<std::size_t>(kMaxCuresPerFile + 1));
+    EXPECT_EQ(check.rows.front(), (ResultRow{path, "Loop", kCuredText}));
+    EXPECT_EQ(check.rows.back(), (ResultRow{path, "Loop", kSkippedText}));
+    EXPECT_EQ(check.viruses, kMaxCuresPerFile + 1);
+    EXPECT_EQ(check.cures, kMaxCuresPerFile);
+    EXPECT_EQ(check.outcome.cures, kMaxCuresPerFile);
+    EXPECT_EQ(check.outcome.resultCode, ResultCode::Detected);
+}
+
+TEST_F(FileCheck, FailuresGiveOneReadErrorRowAndLoseNothing) {
+    const auto expectReadError = [&](const std::string& path, const Check& check) {
+        ASSERT_EQ(check.rows.size(), 1U) << path;
+        EXPECT_EQ(check.rows[0], (ResultRow{path, kReadErrorText, kSkippedText}));
+        EXPECT_EQ(check.outcome.resultCode, ResultCode::ReadError);
+        EXPECT_EQ(check.cures, 0);
+    };
+
+    // Missing, a folder, a FIFO (which must not block the check): no detection counted.
+    for (const std::string& path : {folder.file("gone.exe"), folder.path().string()}) {
+        const Check check = CheckAndCount(path, base);
+        expectReadError(path, check);
+        EXPECT_EQ(check.viruses, 0);
+    }
+    const std::string fifo = folder.file("pipe.exe");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    expectReadError(fifo, CheckAndCount(fifo, base));
+
+    // A cure that cannot be carried out: the file is not written back, no detection counted.
+    const Bytes broken = Infected(Program(), "BRKN");
+    std::string path = folder.write("broken.exe", broken);
+    Check check = CheckAndCount(path, base);
+    expectReadError(path, check);
+    EXPECT_EQ(check.viruses, 0);
+    EXPECT_EQ(ReadBytes(path), broken);
+
+    // Read-only binds everyone, root included: the detection counts, the cure does not.
+    const Bytes infected = Infected(Program(), "AAAA");
+    path = folder.write("readonly.exe", infected);
+    ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
+    check = CheckAndCount(path, base);
+    expectReadError(path, check);
+    EXPECT_EQ(check.viruses, 1);
+    EXPECT_EQ(ReadBytes(path), infected);
+
+    // An empty database gives one entry without records: every file fails.
+    path = folder.write("any.exe", Program());
+    expectReadError(path, CheckAndCount(path, VirusBase(1)));
+}
+
+TEST_F(FileCheck, AWriteThatFailsPartWayLeavesTheOriginalWhole) {
+    // The file-size limit makes the write of the cured image fail after 4 KiB.
+    const Bytes infected = Infected(Program(64 * 1024), "AAAA");
+    const std::string path = folder.write("big.exe", infected);
+    struct rlimit saved {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = saved;
+    small.rlim_cur = 4096;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    const Check check = CheckAndCount(path, base);
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previousHandler);
+
+    ASSERT_EQ(check.rows.size(), 1U);
+    EXPECT_EQ(check.rows[0].status, kReadErrorText);
+    EXPECT_EQ(check.outcome.failure, "Stream write error");
+    EXPECT_EQ(check.viruses, 1);
+    EXPECT_EQ(check.cures, 0);
+    EXPECT_EQ(ReadBytes(path), infected);
+    // No temporary file is left behind.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path()), {}), 1);
+}
+
+TEST_F(FileCheck, AWriteBackKeepsPermissionsAndWritesThroughLinks) {
+    const std::string target = folder.write("real/target.exe", Infected(Program(), "AAAA"));
+    ASSERT_EQ(::chmod(target.c_str(), 0750), 0);
+    const std::string link = folder.file("link.exe");
+    ASSERT_EQ(::symlink(target.c_str(), link.c_str()), 0);
+
+    const Check check = CheckAndCount(link, base);
+    EXPECT_EQ(check.rows, (std::vector<ResultRow>{{link, "Layer.A", kCuredText}}));
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(ReadBytes(target), Program());
+    struct stat info {};
+    ASSERT_EQ(::stat(target.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0750U);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path() / "real"), {}), 1);
+}
+
+TEST_F(FileCheck, AFailingCureRowEndsInTheReadErrorRow) {
+    const std::string path = folder.write("report.exe", Infected(Program(), "AAAA"));
+    DetectionCounters counters;
+    std::vector<ResultRow> rows;
+    int calls = 0;
+    const FileCheckOutcome outcome = CheckFile(path, base, counters, [&](const ResultRow& row) {
+        if (++calls == 1) throw std::runtime_error("window gone");
+        rows.push_back(row);
+    });
+    EXPECT_EQ(outcome.resultCode, ResultCode::ReadError);
+    EXPECT_EQ(rows, (std::vector<ResultRow>{{path, kReadErrorText, kSkippedText}}));
+    EXPECT_EQ(counters.CuredCount.load(), 1);  // it was written before the row failed
+    EXPECT_EQ(ReadBytes(path), Program());
+}
+
+}  // namespace
+}  // namespace korvax
