@@ -4,6 +4,7 @@
 #include <iostream>
 
 #include "scan_command.h"
+#include "source_commands.h"
 
 int main(int argc, char** argv) {
     CLI::App app{"kvdtool: assemble, disassemble, verify Korvax databases and scan files against them"};
@@ -15,7 +16,29 @@ int main(int argc, char** argv) {
     scan->add_option("DB", database, "database file (.kvd)")->required();
     scan->add_option("FILE", files, "files to check, in this order")->required();
 
-    CLI11_PARSE(app, argc, argv);
+    std::string source;
+    std::string output;
+    CLI::App* assemble = app.add_subcommand("assemble", "Assemble signature source SRC into the database OUT");
+    assemble->add_option("SRC", source, "signature source (see docs/signatures.md)")->required();
+    assemble->add_option("OUT", output, "database file to write (.kvd)")->required();
+
+    CLI::App* disassemble = app.add_subcommand("disassemble", "Print the database KVD as signature source");
+    disassemble->add_option("KVD", database, "database file (.kvd)")->required();
+
+    CLI::App* verify = app.add_subcommand("verify", "Check the database KVD for errors and suspicious records");
+    verify->add_option("KVD", database, "database file (.kvd)")->required();
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& error) {
+        // CLI11 prints help or the usage error; a usage error is exit status 2 in every
+        // subcommand, so scripts can tell it from "errors found" (1).
+        const int status = app.exit(error);
+        return status == 0 ? 0 : 2;
+    }
     if (scan->parsed()) return korvax::kvdtool::RunScanCommand(database, files, std::cout, std::cerr);
+    if (assemble->parsed()) return korvax::kvdtool::RunAssembleCommand(source, output, std::cerr);
+    if (disassemble->parsed()) return korvax::kvdtool::RunDisassembleCommand(database, std::cout, std::cerr);
+    if (verify->parsed()) return korvax::kvdtool::RunVerifyCommand(database, std::cout, std::cerr);
     return 2;
 }
