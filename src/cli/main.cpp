@@ -1,0 +1,95 @@
+// korvax-scan: the whole check from a terminal, through the same scheduler, workers and
+// refresh as the desktop window.
+#include <CLI/CLI.hpp>
+
+#include <unistd.h>
+
+#include <iostream>
+
+#include "app/scan_scheduler.h"
+#include "app/startup.h"
+#include "cli/terminal_check.h"
+#include "database/read_records.h"
+#include "kernel/row_format.h"
+#include "monitor/cpu_load.h"
+
+namespace {
+
+constexpr char kDescription[] = R"(korvax-scan: check folders for viruses from a terminal.
+
+Walks every FOLDER (and the folders below it) for .EXE and .COM files under 5 MB, in any
+letter case, and checks them against the database on a pool of worker threads that grows
+while the processor has room. Where a database entry carries a cure, the file is repaired
+and written back (atomically: a failure never leaves it half-written) and checked again.
+
+Output: one line per result row on stdout, as it is reported:
+  path<TAB>status<TAB>action
+status is the virus name or "Ошибка чтения" (read error), action "Вылечен" (cured) or
+"Пропущен" (skipped); clean files give no row. At the end:
+  Всего: N  Проверено: N  Вылечено: N  Тел вирусов: N   (one per line)
+While it runs, and only when stderr is a terminal, a progress line on stderr shows the
+processor load, the pool (files in hand/workers) and checked/total.
+
+Ctrl-C (SIGINT or SIGTERM) stops the check: files in progress are finished and written
+whole, the workers end, and the summary is printed. A second one ends the program.
+
+Exit status: 1 when anything was detected, else 2 when a file could not be read or the
+check could not run (database or libcpudll.so missing), else 0.)";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    using namespace korvax;
+    CLI::App app{kDescription, "korvax-scan"};
+    std::string database;
+    std::vector<std::string> folders;
+    app.add_option("--db", database, "database file (default: virbase.kvd in the current directory)");
+    app.add_option("FOLDER", folders, "folders to check")->required();
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& error) {
+        const int code = app.exit(error);
+        return code == 0 ? 0 : 2;
+    }
+
+    ProgramState state;
+    std::unique_ptr<CpuLoadLibrary> loadLibrary;
+    try {
+        loadLibrary = std::make_unique<CpuLoadLibrary>();
+    } catch (const LoadLibraryError& error) {
+        std::cerr << "korvax-scan: " << error.what() << '\n';
+        return 2;
+    }
+    state.MemoryLimit = ComputeMemoryLimit();
+    state.BasePath = database.empty() ? StartupBasePath() : database;
+    try {
+        LoadDatabase(state.BasePath, state.pool.VirusBase);
+    } catch (const DatabaseFormatError& error) {
+        // As at the desktop start-up: say so, and go on with the entries read before.
+        std::cerr << error.what() << '\n';
+    } catch (const Failure& error) {
+        std::cerr << error.what() << '\n';
+        return 2;
+    }
+
+    cli::TerminalCheck::InstallStopSignals();
+    cli::TerminalCheck terminal(state, loadLibrary->CpuUsage(), folders, std::cout, std::cerr,
+                                ::isatty(STDERR_FILENO) == 1);
+    try {
+        SpeedButton3Click(state, terminal, terminal);
+    } catch (const std::exception& error) {
+        terminal.finishProgress();
+        std::cerr << error.what() << '\n';
+        return 2;
+    }
+    terminal.finishProgress();
+
+    const std::int32_t viruses = state.pool.counters.VirusCount.load();
+    std::cout << FormatCounter("Всего", state.files.TotalFiles) << '\n'
+              << FormatCounter("Проверено", state.pool.CheckedCount) << '\n'
+              << FormatCounter("Вылечено", state.pool.counters.CuredCount.load()) << '\n'
+              << FormatCounter("Тел вирусов", viruses) << '\n';
+    std::cout.flush();
+    if (viruses > 0) return 1;
+    return terminal.sawReadError() ? 2 : 0;
+}

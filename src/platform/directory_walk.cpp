@@ -1,0 +1,45 @@
+#include "platform/directory_walk.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+namespace korvax {
+
+DirectoryListing::DirectoryListing(const std::string& folder) : folder_(folder) {
+    dir_ = ::opendir(folder.c_str());
+}
+
+DirectoryListing::~DirectoryListing() {
+    if (dir_ != nullptr) ::closedir(static_cast<DIR*>(dir_));
+}
+
+std::optional<DirectoryEntry> DirectoryListing::next() {
+    if (dir_ == nullptr) return std::nullopt;
+    const dirent* raw = ::readdir(static_cast<DIR*>(dir_));
+    if (raw == nullptr) return std::nullopt;
+    DirectoryEntry entry;
+    entry.name = raw->d_name;
+    if (entry.name == "." || entry.name == "..") {
+        entry.kind = EntryKind::Directory;
+        return entry;
+    }
+    struct stat info {};
+    if (::fstatat(::dirfd(static_cast<DIR*>(dir_)), raw->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) {
+        entry.kind = EntryKind::Unknown;
+        return entry;
+    }
+    if (S_ISDIR(info.st_mode)) {
+        entry.kind = EntryKind::Directory;
+    } else if (S_ISREG(info.st_mode)) {
+        entry.kind = EntryKind::RegularFile;
+        entry.size = info.st_size;
+    } else if (S_ISLNK(info.st_mode)) {
+        entry.kind = EntryKind::SymbolicLink;
+    } else {
+        entry.kind = EntryKind::Other;
+    }
+    return entry;
+}
+
+}  // namespace korvax

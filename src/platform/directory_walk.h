@@ -1,0 +1,38 @@
+#pragma once
+// Listing one folder: every entry the OS returns, in its order, with its type and size.
+// Symbolic links are reported as links (not followed), so a walk built on this cannot
+// loop and never collects a link.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace korvax {
+
+enum class EntryKind { Directory, RegularFile, SymbolicLink, Other, Unknown };
+
+struct DirectoryEntry {
+    std::string name;  // bytes as the OS gives them; "." and ".." included
+    EntryKind kind = EntryKind::Unknown;
+    std::int64_t size = 0;  // for regular files
+};
+
+class DirectoryListing {
+public:
+    // Opens `folder` (a path ending with '/'). A folder that cannot be opened yields no
+    // entries. A folder that is itself a symbolic link is followed.
+    explicit DirectoryListing(const std::string& folder);
+    DirectoryListing(const DirectoryListing&) = delete;
+    DirectoryListing& operator=(const DirectoryListing&) = delete;
+    ~DirectoryListing();
+
+    bool opened() const { return dir_ != nullptr; }
+    // The next entry; the kind comes from lstat, so it is never a link's target.
+    std::optional<DirectoryEntry> next();
+
+private:
+    std::string folder_;
+    void* dir_ = nullptr;
+};
+
+}  // namespace korvax
