@@ -1,12 +1,17 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <random>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "signature_source.h"
+#include "source_commands.h"
 
 namespace korvax {
 namespace {
@@ -404,6 +409,86 @@ TEST(RoundTrip, MutationsOfAValidDatabase) {
         ASSERT_EQ(AssembleSource(text), file) << "round " << round << ":\n" << text;
     }
     EXPECT_EQ(RoundTrip(valid), valid);
+}
+
+// --- the kvdtool subcommands --------------------------------------------------------------
+
+class Commands : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = (std::filesystem::temp_directory_path() / "kvdtool-test-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        folder_ = pattern;
+    }
+    void TearDown() override { std::filesystem::remove_all(folder_); }
+
+    std::string write(const std::string& name, std::string_view bytes) const {
+        const std::string path = (folder_ / name).string();
+        std::ofstream(path, std::ios::binary) << bytes;
+        return path;
+    }
+    static std::string read(const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    std::size_t filesInFolder() const {
+        return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(folder_), {}));
+    }
+
+    std::filesystem::path folder_;
+};
+
+TEST_F(Commands, AssembleWritesTheWholeDatabaseOrLeavesTheOutputAlone) {
+    const std::string good = write("good.src", "entry \"A\"\nmatch at 0 pattern \"MZ\" ?? ??\n");
+    const std::string bad = write("bad.src", "entry \"A\"\nmatch at 0 pattern 01\n");
+    const std::string out = write("out.kvd", "previous contents");
+    std::ostringstream err;
+
+    EXPECT_EQ(kvdtool::RunAssembleCommand(bad, out, err), 2);
+    EXPECT_EQ(err.str(), bad + ":2:22: the pattern needs 4 bytes, found 1\n");
+    EXPECT_EQ(read(out), "previous contents");
+    EXPECT_EQ(filesInFolder(), 3U);  // no temporary file left behind
+
+    EXPECT_EQ(kvdtool::RunAssembleCommand(good, out, err), 0);
+    const Bytes expected = AssembleSource(read(good));
+    EXPECT_EQ(read(out), std::string(expected.begin(), expected.end()));
+    EXPECT_EQ(filesInFolder(), 3U);
+
+    const std::string fresh = (folder_ / "fresh.kvd").string();
+    EXPECT_EQ(kvdtool::RunAssembleCommand(bad, fresh, err), 2);
+    EXPECT_FALSE(std::filesystem::exists(fresh));
+    EXPECT_EQ(kvdtool::RunAssembleCommand(good, (folder_ / "missing" / "x.kvd").string(), err), 2);
+    EXPECT_EQ(kvdtool::RunAssembleCommand((folder_ / "missing.src").string(), fresh, err), 2);
+    EXPECT_FALSE(std::filesystem::exists(fresh));
+}
+
+TEST_F(Commands, VerifyAndDisassembleReportThroughTheirExitStatus) {
+    const Bytes clean = AssembleSource("entry \"A\"\nmatch at 0 pattern \"MZ\" ?? ??\n");
+    const Bytes flawed = AssembleSource("entry \"A\"\ngroup at 0 count 0\nraw 0x00 length 17\n");
+    const std::string cleanPath = write("clean.kvd", std::string(clean.begin(), clean.end()));
+    const std::string flawedPath = write("flawed.kvd", std::string(flawed.begin(), flawed.end()));
+    const std::string warnedPath = write("warned.kvd", std::string(flawed.begin(), flawed.end() - 12));
+    std::ostringstream out;
+    std::ostringstream err;
+
+    EXPECT_EQ(kvdtool::RunVerifyCommand(cleanPath, out, err), 0);
+    EXPECT_EQ(out.str(), "0 errors, 0 warnings\n");
+    out.str("");
+    EXPECT_EQ(kvdtool::RunVerifyCommand(warnedPath, out, err), 0);  // warnings alone pass
+    EXPECT_EQ(out.str(), "226: warning: group count 0 is not above 0: the group never holds\n0 errors, 1 warning\n");
+    out.str("");
+    EXPECT_EQ(kvdtool::RunVerifyCommand(flawedPath, out, err), 1);
+    EXPECT_NE(out.str().find("250: error: length 17 but only 0 bytes left\n"), std::string::npos);
+    EXPECT_NE(out.str().find("\n1 error, 1 warning\n"), std::string::npos) << out.str();
+    EXPECT_EQ(err.str(), "");
+
+    EXPECT_EQ(kvdtool::RunVerifyCommand((folder_ / "none.kvd").string(), out, err), 2);
+    EXPECT_NE(err.str().find("Cannot open file"), std::string::npos);
+
+    out.str("");
+    EXPECT_EQ(kvdtool::RunDisassembleCommand(flawedPath, out, err), 0);
+    EXPECT_EQ(AssembleSource(out.str()), flawed);
+    EXPECT_EQ(kvdtool::RunDisassembleCommand(folder_.string(), out, err), 2);  // a folder is no database
 }
 
 }  // namespace

@@ -134,8 +134,9 @@ std::vector<Token> Tokenize(std::string_view line, const Place& place) {
 
 enum class NumberError { None, NotANumber, OutOfRange };
 
-// Decimal with an optional sign, or 0x followed by hex digits (no sign). `low`/`high` bound
-// decimal values; hex values are bounded by `hexHigh` and taken as unsigned.
+// Decimal with an optional sign, or 0x followed by hex digits (no sign, taken as unsigned).
+// The caller checks the range its field allows; values too large for any field stop
+// growing and are marked out of range, so a long run of digits cannot overflow.
 struct ParsedNumber {
     std::int64_t value = 0;
     bool hex = false;
@@ -144,15 +145,17 @@ struct ParsedNumber {
 
 ParsedNumber ParseNumber(std::string_view text) {
     ParsedNumber result;
-    constexpr std::int64_t kLimit = std::int64_t{1} << 40;  // far past any field; stops overflow
+    constexpr std::int64_t kLimit = std::int64_t{1} << 40;  // far past any field
     if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
         result.hex = true;
         for (std::size_t i = 2; i < text.size(); ++i) {
             const int digit = HexValue(text[i]);
             if (digit < 0) return {0, true, NumberError::NotANumber};
             result.value = result.value * 16 + digit;
-            if (result.value > kLimit) result.error = NumberError::OutOfRange;
-            if (result.value > kLimit) result.value = kLimit;
+            if (result.value > kLimit) {
+                result.error = NumberError::OutOfRange;
+                result.value = kLimit;
+            }
         }
         return result;
     }
@@ -166,8 +169,10 @@ ParsedNumber ParseNumber(std::string_view text) {
     for (; i < text.size(); ++i) {
         if (text[i] < '0' || text[i] > '9') return {0, false, NumberError::NotANumber};
         result.value = result.value * 10 + (text[i] - '0');
-        if (result.value > kLimit) result.error = NumberError::OutOfRange;
-        if (result.value > kLimit) result.value = kLimit;
+        if (result.value > kLimit) {
+            result.error = NumberError::OutOfRange;
+            result.value = kLimit;
+        }
     }
     if (negative) result.value = -result.value;
     return result;
@@ -215,7 +220,6 @@ public:
         : tokens_(std::move(tokens)), place_(place), endColumn_(ColumnOf(lineLength)) {}
 
     bool atEnd() const { return pos_ >= tokens_.size(); }
-    const Token* peek() const { return atEnd() ? nullptr : &tokens_[pos_]; }
     const Token& take() { return tokens_[pos_++]; }
     int column() const { return atEnd() ? endColumn_ : tokens_[pos_].column; }
 
@@ -267,10 +271,10 @@ public:
     // A 32-bit field: -2147483648..2147483647, or 0x0..0xFFFFFFFF as two's complement.
     std::int32_t i32(const std::string& what) {
         const Token& token = word(what);
-        return I32From(token, token.text, what);
+        return i32From(token, token.text, what);
     }
 
-    std::int32_t I32From(const Token& token, std::string_view text, const std::string& what) const {
+    std::int32_t i32From(const Token& token, std::string_view text, const std::string& what) const {
         const ParsedNumber number = ParseNumber(text);
         if (number.error == NumberError::NotANumber) failNotANumber(token, what);
         if (number.hex) {
@@ -309,7 +313,7 @@ public:
     }
     std::int32_t variable() {
         const Token& token = take();
-        return I32From(token, std::string_view(token.text).substr(1), "a variable id after '$'");
+        return i32From(token, std::string_view(token.text).substr(1), "a variable id after '$'");
     }
 
     // Four bytes from hex byte tokens, `??` wildcards and strings, in any mix.
@@ -550,12 +554,7 @@ private:
         int column = 0;
     };
 
-    const Frame* innermostBlock() const {
-        for (auto it = frames_.rbegin(); it != frames_.rend(); ++it) {
-            if (it->block) return &*it;
-        }
-        return nullptr;
-    }
+    const Frame* innermostBlock() const { return blocks_.empty() ? nullptr : &frames_[blocks_.back()]; }
 
     void positionInto(LineParser& p, RecordOut& record, int modeAt, int offsetAt) {
         const auto [mode, offset] = p.position();
@@ -706,6 +705,7 @@ private:
         frame.countAt = start + kRecordHeaderSize + layout::kGroupCount;
         frame.line = place_.line;
         frame.column = braceColumn;
+        blocks_.push_back(frames_.size());
         frames_.push_back(frame);
     }
 
@@ -722,6 +722,7 @@ private:
             out_[top.countAt + i] = static_cast<std::uint8_t>(static_cast<std::uint32_t>(count) >> (8 * i));
         }
         frames_.pop_back();
+        blocks_.pop_back();
         dropFinishedGroups();
     }
 
@@ -729,6 +730,7 @@ private:
     Place place_;
     Bytes out_;
     std::vector<Frame> frames_;
+    std::vector<std::size_t> blocks_;  // where the open blocks stand in frames_, innermost last
 };
 
 // ---------------------------------------------------------------------------------------
