@@ -9,6 +9,7 @@
 #include "app/scan_scheduler.h"
 #include "app/startup.h"
 #include "cli/terminal_check.h"
+#include "database/database_update.h"
 #include "database/read_records.h"
 #include "kernel/row_format.h"
 #include "monitor/cpu_load.h"
@@ -33,6 +34,9 @@ processor load, the pool (files in hand/workers) and checked/total.
 Ctrl-C (SIGINT or SIGTERM) stops the check: files in progress are finished and written
 whole, the workers end, and the summary is printed. A second one ends the program.
 
+With --update FILE, FILE is first appended to the database file and its entries added;
+without FOLDERs, that is all that is done.
+
 Exit status: 1 when anything was detected, else 2 when a file could not be read or the
 check could not run (database or libcpudll.so missing), else 0.)";
 
@@ -42,9 +46,14 @@ int main(int argc, char** argv) {
     using namespace korvax;
     CLI::App app{kDescription, "korvax-scan"};
     std::string database;
+    std::string update;
     std::vector<std::string> folders;
     app.add_option("--db", database, "database file (default: virbase.kvd in the current directory)");
-    app.add_option("FOLDER", folders, "folders to check")->required();
+    app.add_option("--update", update,
+                   "append the database file FILE to the database (on disk and in memory) before the check; "
+                   "refused, with nothing changed, unless FILE is a whole database beginning with a virus entry")
+        ->type_name("FILE");
+    app.add_option("FOLDER", folders, "folders to check (none: only the update is done)");
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
@@ -69,6 +78,19 @@ int main(int argc, char** argv) {
         std::cerr << error.what() << '\n';
     } catch (const Failure& error) {
         std::cerr << error.what() << '\n';
+        return 2;
+    }
+
+    if (!update.empty()) {
+        try {
+            UpdateDatabase(update, state.BasePath, state.pool.VirusBase, state.CheckRunning);
+        } catch (const Failure& error) {
+            std::cerr << error.what() << '\n';
+            return 2;
+        }
+        if (folders.empty()) return 0;
+    } else if (folders.empty()) {
+        std::cerr << app.help() << '\n';
         return 2;
     }
 

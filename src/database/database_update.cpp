@@ -1,0 +1,40 @@
+#include "database/database_update.h"
+
+#include "database/read_records.h"
+#include "database/record_cursor.h"
+#include "platform/whole_file.h"
+
+namespace korvax {
+
+void CheckUpdateFile(const std::string& path, std::span<const std::uint8_t> bytes) {
+    if (bytes.empty()) throw UpdateRefused("Файл обновления пуст: " + path);
+    RecordCursor cursor(bytes);
+    bool first = true;
+    while (auto record = cursor.next()) {
+        const std::string where = " (запись по смещению " + std::to_string(record->offset) + ")";
+        if (record->negativeLength) throw UpdateRefused("Отрицательная длина записи в файле обновления " + path + where);
+        if (record->headerCut || record->dataCut) throw UpdateRefused("Файл обновления обрезан: " + path + where);
+        if (first && record->header.type() != record_type::kHead) {
+            throw UpdateRefused("Файл обновления не начинается с описания вируса: " + path);
+        }
+        first = false;
+    }
+}
+
+void UpdateDatabase(const std::string& updatePath, const std::string& basePath, VirusBase& base,
+                    bool checkRunning) {
+    if (checkRunning) throw UpdateRefused("Во время проверки обновление невозможно");
+    const std::vector<std::uint8_t> added = ReadWholeFile(updatePath);
+    CheckUpdateFile(updatePath, added);
+
+    VirusBase entries;
+    ReadRecords(added, entries);  // cannot fail on a checked file
+
+    std::vector<std::uint8_t> joined = ReadWholeFile(basePath);
+    joined.insert(joined.end(), added.begin(), added.end());
+    ReplaceFileContents(basePath, joined);
+
+    base.insert(base.end(), std::make_move_iterator(entries.begin()), std::make_move_iterator(entries.end()));
+}
+
+}  // namespace korvax

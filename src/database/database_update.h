@@ -1,0 +1,39 @@
+#pragma once
+// The database update: a second database file is appended to the database file on disk
+// and its entries to the database in memory.
+//
+// Nothing changes unless everything can: the update file is checked first (it must be a
+// whole database beginning with a virus entry), the joined file replaces the database file
+// atomically, and the entries are added in memory only after the file was written.
+//
+// Runs on the user-interface thread, and never while a check runs: workers read the
+// database without a lock.
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "database/virus_base.h"
+#include "platform/failure.h"
+
+namespace korvax {
+
+// An update file that is refused for its contents, or an update while a check runs. The
+// message says why.
+class UpdateRefused : public Failure {
+public:
+    using Failure::Failure;
+};
+
+// Checks that `bytes` (named `path` in messages) can be added: not empty, whole records
+// with lengths of 0 or more, the first a head record. Throws UpdateRefused otherwise.
+void CheckUpdateFile(const std::string& path, std::span<const std::uint8_t> bytes);
+
+// Appends the database file at `updatePath` to the one at `basePath` and its entries to
+// `base`. "Cannot open file %s" when either file cannot be read, "Cannot create file %s"
+// or "Stream write error" when the database file cannot be replaced, UpdateRefused for
+// the rest; on any failure the database file and `base` are as they were.
+void UpdateDatabase(const std::string& updatePath, const std::string& basePath, VirusBase& base,
+                    bool checkRunning);
+
+}  // namespace korvax
