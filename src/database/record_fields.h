@@ -61,6 +61,10 @@ inline constexpr int kSizeOperand = 0;
 inline constexpr int kSizeSize = 12;
 }  // namespace layout
 
+// Groups may nest this deep inside one entry; a group one level deeper fails the scan
+// pass that reaches it (and the linter reports it).
+inline constexpr int kMaxGroupDepth = 10000;
+
 // Position modes of comparisons and groups.
 namespace position_mode {
 inline constexpr std::uint8_t kAbsolute = 0;

@@ -17,15 +17,13 @@
 #include <string>
 #include <vector>
 
+#include "database/record_fields.h"  // kMaxGroupDepth
 #include "database/virus_base.h"
 #include "kernel/file_image.h"
 #include "kernel/scan_result.h"
 #include "kernel/scan_variables.h"
 
 namespace korvax {
-
-// Groups may nest this deep; a group one level deeper fails the pass.
-inline constexpr int kMaxGroupDepth = 10000;
 
 class SignatureInterpreter {
 public:

@@ -6,7 +6,6 @@
 #include "database/record_cursor.h"
 #include "database/record_fields.h"
 #include "database/record_header.h"
-#include "kernel/signature_interpreter.h"  // kMaxGroupDepth
 #include "source_support.h"
 
 namespace korvax {
