@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what the build needs (only what is missing), builds everything and runs every
 # test: unit, GUI (offscreen) and end-to-end tests with -Werror; the engine tests again
-# under AddressSanitizer + UndefinedBehaviorSanitizer; the fuzzers for a bounded time.
+# under AddressSanitizer + UndefinedBehaviorSanitizer; the threaded tests under
+# ThreadSanitizer; the fuzzers for a bounded time.
 #
 # KORVAX_FUZZ_SECONDS sets how long each fuzzer runs (default 60; 0 skips fuzzing).
 set -euo pipefail
@@ -23,6 +24,11 @@ step "Engine tests under AddressSanitizer + UndefinedBehaviorSanitizer"
 cmake --preset asan
 cmake --build --preset asan -j "$jobs"
 ctest --preset asan -j "$jobs"
+
+step "Threaded tests under ThreadSanitizer"
+cmake --preset tsan
+cmake --build --preset tsan -j "$jobs" --target check_tests cpudll
+ctest --preset tsan -L threaded
 
 if [ "$fuzz_seconds" -gt 0 ]; then
   step "Fuzzing, ${fuzz_seconds}s per target"

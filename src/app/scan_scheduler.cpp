@@ -86,12 +86,7 @@ private:
     }
 
     bool shouldGrow() {
-        if (FilesLeft(state_) <= 0) return false;
-        if (state_.CpuLoad >= kGrowBelowLoad) return false;
-        const std::size_t workers = threads().size();
-        if (workers < kFreeGrowthWorkers) return true;
-        const double ratio = (static_cast<double>(state_.pool.PendingCount) + 1.0) / (static_cast<double>(workers) + 1.0);
-        return ratio < kGrowthRatio;
+        return PoolMayGrow(FilesLeft(state_), state_.CpuLoad, threads().size(), state_.pool.PendingCount);
     }
 
     void addWorker() {
@@ -142,6 +137,14 @@ private:
 
 std::int64_t FilesLeft(const ProgramState& state) {
     return static_cast<std::int64_t>(state.files.TotalFiles) - state.pool.CheckedCount - state.pool.PendingCount;
+}
+
+bool PoolMayGrow(std::int64_t filesLeft, std::int32_t cpuLoad, std::size_t workers, std::int32_t pendingCount) {
+    if (filesLeft <= 0) return false;
+    if (cpuLoad >= kGrowBelowLoad) return false;
+    if (workers < kFreeGrowthWorkers) return true;
+    const double ratio = (static_cast<double>(pendingCount) + 1.0) / (static_cast<double>(workers) + 1.0);
+    return ratio < kGrowthRatio;
 }
 
 void SpeedButton3Click(ProgramState& state, CheckDisplay& display, MessagePump& pump, const CheckOptions& options) {

@@ -44,4 +44,9 @@ inline void SpeedButton4Click(ProgramState& state) { state.StopRequested = true;
 // Files left: the names still waiting in the queues.
 std::int64_t FilesLeft(const ProgramState& state);
 
+// Whether a dispatching pass adds a worker: files are left, the load is below 60, and the
+// pool has fewer than 16 workers or (pending + 1) / (workers + 1) is below 0.99, which
+// from 16 workers on lets it grow only while some workers are idle after the dispatch.
+bool PoolMayGrow(std::int64_t filesLeft, std::int32_t cpuLoad, std::size_t workers, std::int32_t pendingCount);
+
 }  // namespace korvax
