@@ -1,0 +1,212 @@
+// korvax-scan end to end: real folder trees, the real load library, output and exit
+// status as a script would see them.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+#include "../unit/test_support.h"
+#include "run_program.h"
+
+namespace korvax {
+namespace {
+
+using e2e::Lines;
+using e2e::RunProgram;
+using test::Bytes;
+using test::ReadBytes;
+using test::TempFolder;
+
+const std::string kScan = KORVAX_SCAN_PATH;
+
+const char* const kDatabase = R"(
+    entry "Tail.A"
+    search rel 0 pattern "AAAA"
+    size cut 4
+    entry "Tail.B"
+    search rel 0 pattern "BBBB"
+    size cut 4
+    entry "Mark.S"
+    search rel 0 pattern "STUK"
+    entry "Broken.Cure"
+    search rel 0 pattern "BRKN"
+    size cut 1000000
+)";
+
+Bytes Program() {
+    Bytes program(300);
+    for (std::size_t i = 0; i < program.size(); ++i) program[i] = static_cast<std::uint8_t>((i * 3) % 53);
+    return program;
+}
+
+Bytes With(std::string_view markers, const Bytes& program = Program()) {
+    Bytes file = program;
+    file.insert(file.end(), markers.begin(), markers.end());
+    return file;
+}
+
+class KorvaxScan : public ::testing::Test {
+protected:
+    void SetUp() override { database = folder.write("db/virbase.kvd", AssembleSource(kDatabase)); }
+
+    std::string tree(std::string_view name = "tree") const { return folder.file(name); }
+
+    std::vector<std::string> sortedRows(const std::string& out) const {
+        std::vector<std::string> rows;
+        for (const std::string& line : Lines(out)) {
+            if (line.find('\t') != std::string::npos) rows.push_back(line);
+        }
+        std::sort(rows.begin(), rows.end());
+        return rows;
+    }
+
+    static std::vector<std::string> Summary(const std::string& out) {
+        auto lines = Lines(out);
+        return lines.size() < 4 ? lines : std::vector<std::string>(lines.end() - 4, lines.end());
+    }
+
+    TempFolder folder;
+    std::string database;
+};
+
+TEST_F(KorvaxScan, RowsCountersAndExitStatusForEveryKindOfFile) {
+    const std::string root = tree() + "/";
+    folder.write("tree/clean.exe", Program());
+    folder.write("tree/sub/detected.COM", With("STUK"));
+    folder.write("tree/sub/deeper/cured.exe", With("AAAA"));
+    folder.write("tree/two.exe", With("BBBBAAAA"));  // outer layer last
+    folder.write("tree/broken.com", With("BRKN"));
+    const std::string readOnly = folder.write("tree/readonly.exe", With("AAAA"));
+    ASSERT_EQ(::chmod(readOnly.c_str(), 0444), 0);
+    folder.write("tree/notes.txt", With("STUK"));      // not a program: never opened
+    folder.write("tree/old.exe/inside.exe", With("STUK"));  // a folder named like a program is walked
+    ASSERT_EQ(::mkfifo((root + "pipe.exe").c_str(), 0644), 0);
+    ASSERT_EQ(::symlink(root.c_str(), (root + "sub/loop").c_str()), 0);
+
+    const auto result = RunProgram(kScan, {"--db", database, tree()});
+    EXPECT_EQ(result.exitStatus, 1) << result.err;
+    EXPECT_EQ(sortedRows(result.out), (std::vector<std::string>{
+                                          root + "broken.com\tОшибка чтения\tПропущен",
+                                          root + "old.exe/inside.exe\tMark.S\tПропущен",
+                                          root + "readonly.exe\tОшибка чтения\tПропущен",
+                                          root + "sub/deeper/cured.exe\tTail.A\tВылечен",
+                                          root + "sub/detected.COM\tMark.S\tПропущен",
+                                          root + "two.exe\tTail.A\tВылечен",
+                                          root + "two.exe\tTail.B\tВылечен",
+                                      }));
+    // Two-layer rows keep their order: outer layer first.
+    const auto lines = Lines(result.out);
+    const auto outer = std::find(lines.begin(), lines.end(), root + "two.exe\tTail.A\tВылечен");
+    const auto inner = std::find(lines.begin(), lines.end(), root + "two.exe\tTail.B\tВылечен");
+    EXPECT_LT(outer, inner);
+    EXPECT_EQ(Summary(result.out),
+              (std::vector<std::string>{"Всего: 7", "Проверено: 7", "Вылечено: 3", "Тел вирусов: 6"}));
+    EXPECT_EQ(ReadBytes(root + "sub/deeper/cured.exe"), Program());
+    EXPECT_EQ(ReadBytes(root + "two.exe"), Program());
+    EXPECT_EQ(ReadBytes(readOnly), With("AAAA"));
+    EXPECT_EQ(ReadBytes(root + "broken.com"), With("BRKN"));
+    EXPECT_EQ(ReadBytes(root + "notes.txt"), With("STUK"));
+}
+
+TEST_F(KorvaxScan, ExitStatusZeroWhenCleanAndTwoForReadErrorsOnly) {
+    folder.write("clean/a.exe", Program());
+    auto result = RunProgram(kScan, {"--db", database, tree("clean")});
+    EXPECT_EQ(result.exitStatus, 0);
+    EXPECT_EQ(Lines(result.out), (std::vector<std::string>{"Всего: 1", "Проверено: 1", "Вылечено: 0", "Тел вирусов: 0"}));
+
+    folder.write("bad/a.exe", With("BRKN"));
+    result = RunProgram(kScan, {"--db", database, tree("bad")});
+    EXPECT_EQ(result.exitStatus, 2);
+
+    // The database is looked for in the current folder unless --db names one.
+    result = RunProgram(kScan, {tree("clean")}, folder.file("db"));
+    EXPECT_EQ(result.exitStatus, 0) << result.err;
+}
+
+TEST_F(KorvaxScan, StartUpFailuresSayWhyAndScanNothing) {
+    folder.write("tree/a.exe", With("STUK"));
+    const std::string missing = folder.file("nowhere.kvd");
+    auto result = RunProgram(kScan, {"--db", missing, tree()});
+    EXPECT_EQ(result.exitStatus, 2);
+    EXPECT_EQ(result.out, "");
+    EXPECT_NE(result.err.find("Cannot open file " + missing), std::string::npos) << result.err;
+
+    // Without libcpudll.so beside it (and nowhere else on the search path) it cannot run.
+    const std::string lonely = folder.file("lonely/korvax-scan");
+    std::filesystem::create_directories(folder.file("lonely"));
+    std::filesystem::copy_file(kScan, lonely);
+    result = RunProgram(lonely, {"--db", database, tree()});
+    EXPECT_EQ(result.exitStatus, 2);
+    EXPECT_NE(result.err.find("libcpudll.so"), std::string::npos) << result.err;
+    EXPECT_EQ(result.out, "");
+
+    // A database with a negative length: the entries before it still work.
+    folder.write("cut.kvd", AssembleSource("entry \"Mark.S\"\nsearch rel 0 pattern \"STUK\"\nentry \"X\"\nraw 0 length -1\n"));
+    result = RunProgram(kScan, {"--db", folder.file("cut.kvd"), tree()});
+    EXPECT_EQ(result.exitStatus, 1);
+    EXPECT_NE(result.err.find("Negative record length"), std::string::npos) << result.err;
+}
+
+TEST_F(KorvaxScan, UpdateAppendsAWholeDatabaseOrChangesNothing) {
+    folder.write("tree/new.exe", With("NEWV"));
+    const Bytes before = ReadBytes(database);
+    const Bytes added = AssembleSource("entry \"New.Virus\"\nsearch rel 0 pattern \"NEWV\"\n");
+    const std::string update = folder.write("update.kvd", added);
+
+    // Refused: not beginning with a virus entry, or cut short. Nothing changes.
+    const std::string headless = folder.write("headless.kvd", AssembleSource("match at 0 pattern 00 00 00 00\n"));
+    const std::string cut = folder.write("cut.kvd", AssembleSource("entry \"C\"\nraw 0 length 17 data 01\n"));
+    const std::string empty = folder.write("empty.kvd", {});
+    for (const std::string& bad : {headless, cut, empty, folder.file("missing.kvd")}) {
+        const auto result = RunProgram(kScan, {"--db", database, "--update", bad});
+        EXPECT_EQ(result.exitStatus, 2) << bad;
+        EXPECT_FALSE(result.err.empty()) << bad;
+        EXPECT_EQ(ReadBytes(database), before) << bad;
+    }
+
+    // Accepted: the file grows by exactly the added bytes and the new entry works at once.
+    auto result = RunProgram(kScan, {"--db", database, "--update", update, tree()});
+    EXPECT_EQ(result.exitStatus, 1) << result.err;
+    EXPECT_EQ(sortedRows(result.out), (std::vector<std::string>{tree() + "/new.exe\tNew.Virus\tПропущен"}));
+    Bytes expected = before;
+    expected.insert(expected.end(), added.begin(), added.end());
+    EXPECT_EQ(ReadBytes(database), expected);
+}
+
+TEST_F(KorvaxScan, CtrlCStopsTheCheckAndLeavesEveryFileWhole) {
+    const Bytes program(64 * 1024, 0x11);
+    for (int i = 0; i < 1500; ++i) {
+        folder.write("big/d" + std::to_string(i % 10) + "/f" + std::to_string(i) + ".exe", With("AAAA", program));
+    }
+    e2e::RunningProgram running(kScan, {"--db", database, tree("big")});
+    running.waitForOutput([](const std::string& out) { return std::count(out.begin(), out.end(), '\n') >= 5; });
+    running.signal(SIGINT);
+    const auto result = running.finish();
+    EXPECT_EQ(result.exitStatus, 1) << result.err;
+    const auto summary = Summary(result.out);
+    ASSERT_EQ(summary.size(), 4U);
+    EXPECT_EQ(summary[0], "Всего: 1500");
+    EXPECT_NE(summary[1], "Проверено: 1500");  // stopped part-way
+
+    int cured = 0;
+    int files = 0;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder.file("big"))) {
+        if (!entry.is_regular_file()) continue;
+        ++files;
+        const Bytes bytes = ReadBytes(entry.path().string());
+        if (bytes == program) {
+            ++cured;
+        } else {
+            EXPECT_EQ(bytes, With("AAAA", program)) << entry.path();
+        }
+    }
+    EXPECT_EQ(files, 1500);  // no temporary file left behind
+    EXPECT_EQ(summary[2], "Вылечено: " + std::to_string(cured));
+    EXPECT_EQ(static_cast<int>(sortedRows(result.out).size()), cured);
+}
+
+}  // namespace
+}  // namespace korvax

@@ -1,0 +1,46 @@
+#pragma once
+// Running a program of ours as a user would, for the end-to-end tests: arguments, working
+// folder, stdout and stderr captured, exit status.
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace korvax::e2e {
+
+struct ProgramResult {
+    int exitStatus = -1;  // the exit code, or 128 + signal
+    std::string out;
+    std::string err;
+};
+
+class RunningProgram {
+public:
+    RunningProgram(const std::string& program, const std::vector<std::string>& arguments,
+                   const std::string& workingFolder = "");
+    RunningProgram(const RunningProgram&) = delete;
+    RunningProgram& operator=(const RunningProgram&) = delete;
+    ~RunningProgram();
+
+    // Reads output until `ready(stdoutSoFar)` holds or the program ends.
+    void waitForOutput(const std::function<bool(const std::string&)>& ready);
+    void signal(int signalNumber);
+    // Reads everything to the end and waits for the exit.
+    ProgramResult finish();
+
+private:
+    bool pump(int timeoutMs);
+
+    int pid_ = -1;
+    int outFd_ = -1;
+    int errFd_ = -1;
+    ProgramResult result_;
+};
+
+ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& arguments,
+                         const std::string& workingFolder = "");
+
+// Lines of a text, without the line ends.
+std::vector<std::string> Lines(const std::string& text);
+
+}  // namespace korvax::e2e
