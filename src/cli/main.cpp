@@ -8,6 +8,7 @@
 
 #include "app/scan_scheduler.h"
 #include "app/startup.h"
+#include "cli/run_clock.h"
 #include "cli/terminal_check.h"
 #include "database/database_update.h"
 #include "database/read_records.h"
@@ -54,6 +55,10 @@ int main(int argc, char** argv) {
                    "refused, with nothing changed, unless FILE is a whole database beginning with a virus entry")
         ->type_name("FILE");
     app.add_option("FOLDER", folders, "folders to check (none: only the update is done)");
+    bool stats = false;
+    app.add_flag("--stats", stats,
+                 "at the end, print on stderr the wall time, the CPU time of the main (user-interface) thread, "
+                 "the process's CPU time, its peak memory and the number of workers created");
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
@@ -94,6 +99,7 @@ int main(int argc, char** argv) {
         return 2;
     }
 
+    const cli::RunClock runClock;
     cli::TerminalCheck::InstallStopSignals();
     cli::TerminalCheck terminal(state, loadLibrary->CpuUsage(), folders, std::cout, std::cerr,
                                 ::isatty(STDERR_FILENO) == 1);
@@ -105,6 +111,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     terminal.finishProgress();
+
+    if (stats) std::cerr << runClock.report(state.NextThreadId) << '\n';
 
     const std::int32_t viruses = state.pool.counters.VirusCount.load();
     std::cout << FormatCounter("Всего", state.files.TotalFiles) << '\n'
