@@ -34,6 +34,8 @@ if [ "$fuzz_seconds" -gt 0 ]; then
   step "Fuzzing, ${fuzz_seconds}s per target"
   cmake --preset fuzz
   cmake --build --preset fuzz -j "$jobs"
+  python3 data/make_demo_samples.py build/fuzz/samples >/dev/null
+  python3 tests/fuzz/make_seeds.py build/fuzz/bin/virbase.kvd build/fuzz/samples/infected build/fuzz/corpus
   for target in read_records_fuzz scan_with_cures_fuzz; do
     corpus=build/fuzz/corpus/$target
     mkdir -p "$corpus"
