@@ -111,6 +111,36 @@ TEST_F(KorvaxScan, RowsCountersAndExitStatusForEveryKindOfFile) {
     EXPECT_EQ(ReadBytes(root + "notes.txt"), With("STUK"));
 }
 
+TEST_F(KorvaxScan, CollectsExactlyTheProgramsUnderTheSizeLimit) {
+    // An entry with only its head matches every file, so the rows list what was collected.
+    const std::string any = folder.write("any.kvd", AssembleSource("entry \"Any\"\n"));
+    const std::string root = tree() + "/";
+    const auto sized = [&](const std::string& name, std::uintmax_t size) {
+        folder.write("tree/" + name, {});
+        std::filesystem::resize_file(root + name, size);
+    };
+    sized("a.exe", 5242879);
+    sized("too-big.exe", 5242880);
+    sized("b.com", 0);
+    for (const char* name : {"SETUP.EXE", "sub/setup.exe", "Setup.Exe", "setup.exe.bak", "readme", "name.",
+                             ".dot/.hidden.Com", "old.exe/x.exe"}) {
+        sized(name, 10);
+    }
+    ASSERT_EQ(::mkfifo((root + "x.exe").c_str(), 0644), 0);
+    ASSERT_EQ(::symlink((root + "a.exe").c_str(), (root + "alias.exe").c_str()), 0);
+
+    const auto result = RunProgram(kScan, {"--db", any, tree(), tree() + "/sub/"});
+    EXPECT_EQ(result.exitStatus, 1) << result.err;
+    std::vector<std::string> expected;
+    for (const char* name : {".dot/.hidden.Com", "SETUP.EXE", "Setup.Exe", "a.exe", "b.com", "old.exe/x.exe",
+                             "sub/setup.exe", "sub/setup.exe"}) {  // the sub-folder is listed twice
+        expected.push_back(root + name + "\tAny\tПропущен");
+    }
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(sortedRows(result.out), expected);
+    EXPECT_EQ(Summary(result.out)[0], "Всего: 8");
+}
+
 TEST_F(KorvaxScan, ExitStatusZeroWhenCleanAndTwoForReadErrorsOnly) {
     folder.write("clean/a.exe", Program());
     auto result = RunProgram(kScan, {"--db", database, tree("clean")});
