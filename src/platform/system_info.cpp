@@ -58,6 +58,15 @@ std::int64_t TotalPhysicalMemory() {
     return static_cast<std::int64_t>(info.totalram) * info.mem_unit;
 }
 
+std::string ProgramDirectory() {
+    std::vector<char> buffer(4096);
+    const ssize_t length = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
+    if (length <= 0 || static_cast<std::size_t>(length) >= buffer.size()) return {};
+    std::string path(buffer.data(), static_cast<std::size_t>(length));
+    const auto slash = path.find_last_of('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
 std::string CurrentDirectory() {
     std::vector<char> buffer(4096);
     while (::getcwd(buffer.data(), buffer.size()) == nullptr) {

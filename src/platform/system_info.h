@@ -33,4 +33,7 @@ std::int64_t TotalPhysicalMemory();
 // The current working directory, or an empty text when it cannot be read.
 std::string CurrentDirectory();
 
+// The folder that holds the running program (no trailing '/'), or an empty text.
+std::string ProgramDirectory();
+
 }  // namespace korvax
