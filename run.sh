@@ -3,7 +3,10 @@
 #
 #   ./run.sh                   make a fresh demo folder (demonstration programs, some
 #                              "infected" with the demo marks, the EICAR test file, clean
-#                              and unreadable files, nested) and check it with korvax-scan
+#                              and unreadable files, nested) and open the desktop scanner
+#                              with that folder in its list: press "Начать проверку".
+#                              Without a display ($DISPLAY and $WAYLAND_DISPLAY unset) the
+#                              folder is checked with korvax-scan instead.
 #   ./run.sh scan FOLDER...    check your own folders with korvax-scan (cures are written
 #                              back!) against the default database
 #   ./run.sh kvdtool ARGS...   run the database tool
@@ -37,9 +40,17 @@ case "${1:-}" in
     rm -rf "$demo"
     python3 data/make_demo_samples.py "$demo" --tree
     echo "Demo folder: $demo/tree"
-    status=0
-    "$bin/korvax-scan" --db "$database" "$demo/tree" || status=$?
-    finish "$status"
+    if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+      echo "No display (\$DISPLAY and \$WAYLAND_DISPLAY are unset): checking the demo folder with korvax-scan instead of the desktop scanner." >&2
+      status=0
+      "$bin/korvax-scan" --db "$database" "$demo/tree" || status=$?
+      finish "$status"
+    fi
+    # The desktop scanner takes its database from the folder it starts in: a copy in the
+    # demo folder, so that updates tried out there leave the built one alone.
+    cp "$database" "$demo/virbase.kvd"
+    cd "$demo"
+    exec "$bin/korvax" "$demo/tree"
     ;;
   *)
     echo "usage: ./run.sh [scan FOLDER... | kvdtool ARGS...]" >&2

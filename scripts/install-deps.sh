@@ -8,7 +8,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
   clang libclang-rt-14-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev
-  xvfb xauth fonts-dejavu-core
+  xvfb xauth fonts-dejavu-core fonts-liberation2
+  xdotool imagemagick
 )
 
 missing=()

@@ -1,24 +1,20 @@
 #pragma once
-// What the window tests share: a program started in a folder of its own with a database
-// assembled from signature source, failures recorded instead of shown in error boxes,
-// widgets found by their names, and sample files.
+// Shared by the window tests: a program started in a temporary folder of its own (with a
+// database assembled from signature source), failures recorded instead of shown in error
+// boxes, widgets found by their object names, and sample programs.
 
 #include <QAbstractButton>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
-#include <QStringList>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
 
-#include <cstdint>
 #include <functional>
 #include <memory>
-#include <string>
-#include <vector>
 
 #include "app/mainunit.h"
 #include "app/program.h"
@@ -30,24 +26,25 @@
 
 namespace korvax::test {
 
-// The database every window test starts with: a cure that takes a 16-byte header off the
-// front of a program, a detection without cure, and a cure that always fails.
+// A cure that takes a 16-byte header off a program, a detection without cure, and a cure
+// that always fails (a negative source offset).
 inline constexpr char kTestDatabase[] = R"(
 entry "Test.Prepend"
 match at 0 pattern "KVXP"
 copy toend from 16 to 0
 size cut 16
-
 entry "Test.Mark"
 match at 0 pattern "KVXM"
-
 entry "Test.BadCure"
 match at 0 pattern "KVXB"
 copy 4 from -4 to 0
 )";
 
+// Always reports 5 % (quiet_cpu_load.cpp): at 60 % or more a check would add no worker.
+inline constexpr char kQuietLoadLibrary[] = "libkorvax-quiet-cpudll.so";
+
 inline QByteArray Assemble(const char* source) {
-    const std::vector<std::uint8_t> bytes = AssembleSource(source);
+    const auto bytes = AssembleSource(source);
     return QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size()));
 }
 
@@ -63,19 +60,11 @@ inline QByteArray ReadFile(const QString& path) {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-// Reports a load of 5 % (see quiet_cpu_load.cpp).
-inline constexpr char kQuietLoadLibrary[] = "libkorvax-quiet-cpudll.so";
-
-// A small clean program, different for every `n`.
 inline QByteArray CleanProgram(int n) { return "MZ clean program " + QByteArray::number(n) + QByteArray(40, '\x90'); }
-// The same program behind the 16-byte header that Test.Prepend cures away.
-inline QByteArray PrependInfected(const QByteArray& program) { return "KVXP" + QByteArray(12, '\x00') + program; }
+inline QByteArray PrependInfected(const QByteArray& program) { return "KVXP" + QByteArray(12, '\0') + program; }
 
-// A started program with its widgets, in a temporary folder that is its start-up folder.
 class ProgramFixture {
 public:
-    // `withDatabase` false starts in a folder that holds no virbase.kvd. The processor
-    // load comes from the quiet test library unless `loadLibrary` names another.
     explicit ProgramFixture(bool withDatabase = true, QStringList folders = {},
                             std::string loadLibrary = kQuietLoadLibrary)
         : startDir_(QDir::currentPath()) {
@@ -94,8 +83,6 @@ public:
         SetExceptionDisplay(previousDisplay_);
         QDir::setCurrent(startDir_);
     }
-    ProgramFixture(const ProgramFixture&) = delete;
-    ProgramFixture& operator=(const ProgramFixture&) = delete;
 
     QString path(const QString& name) const { return dir_.filePath(name); }
     ProgramState& state() { return program->State(); }
@@ -104,32 +91,26 @@ public:
     TForm3& statistics() { return program->Form3(); }
     TForm4& update() { return program->Form4(); }
 
-    template <typename Widget>
-    Widget* find(QWidget& window, const char* name) {
-        auto* widget = window.findChild<Widget*>(QString::fromLatin1(name));
-        if (widget == nullptr) qFatal("no widget %s in %s", name, qPrintable(window.objectName()));
+    template <typename Widget = QWidget>
+    Widget* find(QWidget& window, const QString& name) {
+        auto* widget = window.findChild<Widget*>(name);
+        if (widget == nullptr) qFatal("no widget %s", qPrintable(name));
         return widget;
     }
-    QAbstractButton* mainButton(int number) {
-        return find<QAbstractButton>(main(), QStringLiteral("SpeedButton%1").arg(number).toLatin1().constData());
-    }
+    QAbstractButton* mainButton(int n) { return find<QAbstractButton>(main(), QStringLiteral("SpeedButton%1").arg(n)); }
     QString text(QWidget& window, const char* name) { return find<QLabel>(window, name)->text(); }
 
-    // Runs a whole check of `folders` with the start button; `during` runs every few
-    // milliseconds while the check is in progress (from its message steps).
+    // Starts a check of the listed folders (plus `folders`) with the start button; the
+    // click returns when the check has ended. `during` runs every 2 ms meanwhile.
     void runCheck(const QStringList& folders, const std::function<void()>& during = {}) {
         for (const QString& folder : folders) settings().AddFolder(folder);
         QTimer probe;
-        if (during) {
-            probe.setInterval(2);
-            QObject::connect(&probe, &QTimer::timeout, during);
-            probe.start();
-        }
-        mainButton(3)->click();  // returns when the check has ended
-        probe.stop();
+        if (during) QObject::connect(&probe, &QTimer::timeout, during);
+        if (during) probe.start(2);
+        mainButton(3)->click();
     }
 
-    // Rows of the statistics list as "path|status|action".
+    // The statistics rows as "path|status|action".
     QStringList rows() {
         auto* list = find<QTreeWidget>(statistics(), "ListView1");
         QStringList result;
@@ -140,7 +121,6 @@ public:
         return result;
     }
 
-    // Lets the 500 ms refresh run once more.
     void waitForRefresh() { QTest::qWait(600); }
 
     std::unique_ptr<Program> program;
