@@ -9,7 +9,7 @@ packages=(
   clang libclang-rt-14-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev
   xvfb xauth fonts-dejavu-core fonts-liberation2
-  xdotool imagemagick
+  xdotool imagemagick openbox
 )
 
 missing=()

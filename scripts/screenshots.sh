@@ -32,10 +32,15 @@ fi
 out=$2
 bin=$(realpath "${KORVAX_BIN:-$root/build/default/bin}")
 
-work=$(mktemp -d)
+# A short, steady path for the demo folder, since it shows in the pictures.
+work=/tmp/korvax-demo
+mkdir "$work" 2>/dev/null || work=$(mktemp -d)
 korvax_pid=""
 cleanup() {
-  [ -n "$korvax_pid" ] && kill "$korvax_pid" 2>/dev/null && wait "$korvax_pid" 2>/dev/null
+  if [ -n "$korvax_pid" ]; then
+    kill "$korvax_pid" 2>/dev/null || true
+    wait "$korvax_pid" 2>/dev/null || true
+  fi
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -44,7 +49,7 @@ trap cleanup EXIT
 # can be caught running.
 python3 data/make_demo_samples.py "$work/demo" --tree >/dev/null
 tree=$work/demo/tree
-for set in $(seq -w 1 150); do
+for set in $(seq -w 1 600); do
   mkdir -p "$tree/archive/set$set"
   cp -r "$tree/games" "$tree/tools" "$tree/archive/set$set/" 2>/dev/null || true
 done
@@ -72,9 +77,11 @@ wait_for_quiet() {
   echo "The processor stays busy: the check may not get going." >&2
 }
 
-# The database is looked for in the folder the program starts in.
-cd "$bin"
-./korvax "$tree" 2>"$work/korvax.log" &
+# The database is looked for in the folder the program starts in: a copy beside the demo
+# tree, as ./run.sh does it.
+cp "$bin/virbase.kvd" "$work/demo/"
+cd "$work/demo"
+"$bin/korvax" "$tree" 2>"$work/korvax.log" &
 korvax_pid=$!
 
 window() { xdotool search --sync --onlyvisible --name "^$1\$" | head -n 1; }
@@ -96,7 +103,7 @@ shot "$settings" settings
 press 1
 
 wait_for_quiet
-press 3 2.5  # start; the check is under way
+press 3 1.5  # start; the check is under way
 park
 shot "$main" main-check
 press 4 3    # stop; the teardown ends the workers
@@ -106,7 +113,10 @@ statistics=$(window "Статистика")
 park
 sleep 0.6    # one more refresh of the counters
 shot "$statistics" statistics
-import -window root -trim +repage "$out/desktop.png"
+# The whole screen, the empty desktop around the windows painted over and cut away.
+import -window root "$work/root.png"
+convert "$work/root.png" -fill '#4d7095' -draw 'color 0,0 floodfill' -trim +repage \
+  -bordercolor '#4d7095' -border 8 "$out/desktop.png"
 echo "$out/desktop.png"
 press 2
 
@@ -114,7 +124,7 @@ press 5 1
 update=$(window "Обновление")
 # Type a path into the path box, as the user would before pressing OK.
 xdotool mousemove --window "$update" 150 18 click 1
-xdotool type --delay 5 "$bin/virbase-extra.kvd"
+xdotool type --delay 5 "$work/updates/extra.kvd"
 park
 sleep 0.3
 shot "$update" update
