@@ -230,7 +230,7 @@ void TForm1::SpeedButton3Click() {
         }
     };
     try {
-        ::korvax::SpeedButton3Click(state_, *this, *this, checkOptions_);
+        ::korvax::SpeedButton3Click(state_, *this, *this);
     } catch (...) {
         finished();
         throw;

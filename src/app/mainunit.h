@@ -65,9 +65,6 @@ public:
     // Every 500 ms: load, pool, progress and counters.
     void Timer1Timer();
 
-    // Options of the checks the start button runs.
-    CheckOptions& checkOptions() { return checkOptions_; }
-
     // CheckDisplay
     int FolderCount() override;
     std::string FolderAt(int index) override;
@@ -90,7 +87,6 @@ private:
     QToolButton* button(MainButton which) const;
 
     ProgramState& state_;
-    CheckOptions checkOptions_;
     std::unique_ptr<CpuLoadLibrary> loadLibrary_;
     std::string libraryFailure_;
     QPixmap background_;

@@ -77,7 +77,6 @@ TForm2::TForm2(QWidget& mainWindow, const QPixmap& background) : mainWindow_(mai
     Label2 = new QLabel(QStringLiteral("Использовать эвристику"), this);
     Label2->setObjectName(QStringLiteral("Label2"));
     Label2->setGeometry(30, 195, 200, 17);
-    Label2->setBuddy(CheckBox1);
 
     FillDrives();
     ChangeDirectory(QDir::currentPath());

@@ -43,7 +43,7 @@ TForm3::TForm3(QWidget& mainWindow) : mainWindow_(mainWindow) {
     AddLabel(Panel1, "Label2", QStringLiteral("Тел вирусов:"), QRect(320, 8, 110, 15));
     Label7 = AddLabel(Panel1, "Label7", QStringLiteral("0"), QRect(436, 8, 120, 15));
     AddLabel(Panel1, "Label4", QStringLiteral("Подозрительных:"), QRect(320, 27, 110, 15));
-    Label8 = AddLabel(Panel1, "Label8", QStringLiteral("0"), QRect(436, 27, 120, 15));
+    AddLabel(Panel1, "Label8", QStringLiteral("0"), QRect(436, 27, 120, 15));  // never written
 
     ListView1 = new QTreeWidget(this);
     ListView1->setObjectName(QStringLiteral("ListView1"));

@@ -34,7 +34,6 @@ private:
     QLabel* Label5 = nullptr;
     QLabel* Label6 = nullptr;
     QLabel* Label7 = nullptr;
-    QLabel* Label8 = nullptr;
     QTreeWidget* ListView1 = nullptr;
 };
 
