@@ -52,14 +52,14 @@ TForm1::TForm1(ProgramState& state, const Startup& startup) : state_(state) {
     move(kPlace);
     setFont(WindowFont());
 
-    struct ButtonSpec {
+    struct ButtonPlan {
         QToolButton** button;
         const char* name;
         QString caption;
         QIcon glyph;
         void (TForm1::*handler)();
     };
-    const ButtonSpec buttons[] = {
+    const ButtonPlan buttons[] = {
         {&SpeedButton1, "SpeedButton1", QStringLiteral("Настройки"), SettingsGlyph(), &TForm1::SpeedButton1Click},
         {&SpeedButton2, "SpeedButton2", QStringLiteral("Статистика"), StatisticsGlyph(), &TForm1::SpeedButton2Click},
         {&SpeedButton3, "SpeedButton3", QStringLiteral("Начать проверку"), QIcon(), &TForm1::SpeedButton3Click},
@@ -70,20 +70,20 @@ TForm1::TForm1(ProgramState& state, const Startup& startup) : state_(state) {
     blank.fill(Qt::transparent);
     const QIcon blankGlyph(blank);
     int top = kButtonTop;
-    for (const ButtonSpec& spec : buttons) {
+    for (const ButtonPlan& plan : buttons) {
         auto* button = new QToolButton(this);
-        button->setObjectName(QString::fromLatin1(spec.name));
-        button->setText(spec.caption);
+        button->setObjectName(QString::fromLatin1(plan.name));
+        button->setText(plan.caption);
         button->setAutoRaise(true);  // flat until the pointer is over it
         button->setFocusPolicy(Qt::NoFocus);
         // Buttons without a glyph keep an empty one, so that all five captions line up.
-        button->setIcon(spec.glyph.isNull() ? blankGlyph : spec.glyph);
+        button->setIcon(plan.glyph.isNull() ? blankGlyph : plan.glyph);
         button->setIconSize(QSize(16, 16));
         button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
         button->setGeometry(0, top, kClientSize.width(), kButtonHeight);
-        const auto handler = spec.handler;
+        const auto handler = plan.handler;
         connect(button, &QToolButton::clicked, this, [this, handler] { Guarded([&] { (this->*handler)(); }); });
-        *spec.button = button;
+        *plan.button = button;
         top += kButtonPitch;
     }
     SpeedButton4->setEnabled(false);
