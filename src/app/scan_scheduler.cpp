@@ -1,5 +1,7 @@
 #include "app/scan_scheduler.h"
 
+#include <algorithm>
+
 #include "platform/system_info.h"
 #include "scan/collect_files.h"
 
@@ -60,7 +62,11 @@ private:
     void loop() {
         while (!state_.StopRequested) {
             process();
-            SleepMilliseconds(static_cast<std::int64_t>(threads().size()));
+            // One millisecond per worker, and one even while the pool is empty: a pass
+            // without any sleep would keep a processor busy with the loop itself, and on a
+            // small machine that alone holds the load at 60 % or more, so the first worker
+            // would never be added and the check would never start.
+            SleepMilliseconds(std::max<std::int64_t>(1, static_cast<std::int64_t>(threads().size())));
             if (state_.CpuLoad <= kDispatchUpToLoad || threads().size() <= 1) {
                 dispatch();
                 if (shouldGrow()) addWorker();
