@@ -1,6 +1,7 @@
 #include "platform/whole_file.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -129,6 +130,44 @@ std::vector<std::uint8_t> ReadWholeFile(const std::string& path, std::int64_t ma
     return bytes;
 }
 
+namespace {
+
+// Makes a new, empty temporary file beside `target`, named after it so that a leftover is
+// recognisable. `mode` as for open(2): the umask applies.
+FileDescriptor CreateTemporaryBeside(const std::string& target, mode_t mode, std::string& temporaryPath) {
+    const std::string stem = FolderOf(target) + "/." + NameOf(target) + ".korvax-" + std::to_string(::getpid()) + "-";
+    static std::atomic<unsigned> counter{0};
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        temporaryPath = stem + std::to_string(counter.fetch_add(1));
+        const int fd = ::open(temporaryPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        if (fd >= 0) return FileDescriptor(fd);
+        if (errno != EEXIST) break;
+    }
+    return FileDescriptor(-1);
+}
+
+// Writes `bytes` into the temporary file, gives it the original's owner and permission
+// bits (when there was an original), flushes it and renames it over `target`.
+void CommitTemporary(FileDescriptor& fd, TemporaryFile& temporary, std::span<const std::uint8_t> bytes,
+                     const std::string& target, const struct stat* original, const std::string& path) {
+    if (!WriteAll(fd.get(), bytes)) throw StreamWriteError();
+    if (original != nullptr) {
+        // Owner first: changing the owner may clear set-id bits, which the mode then
+        // restores. Only a privileged process may give a file away; elsewhere the new
+        // file stays ours, which is not worth failing the write for.
+        if (::fchown(fd.get(), original->st_uid, original->st_gid) != 0) {
+        }
+        if (::fchmod(fd.get(), original->st_mode & 07777) != 0) throw CannotCreateFile(path);
+    }
+    if (::fsync(fd.get()) != 0) throw StreamWriteError();
+    if (!fd.close()) throw StreamWriteError();
+    if (::rename(temporary.path().c_str(), target.c_str()) != 0) throw CannotCreateFile(path);
+    temporary.release();
+    FlushFolder(FolderOf(target));
+}
+
+}  // namespace
+
 void ReplaceFileContents(const std::string& path, std::span<const std::uint8_t> bytes) {
     // Resolve links first: the file that changes is the link's target, and the link stays.
     char resolved[PATH_MAX];
@@ -140,24 +179,24 @@ void ReplaceFileContents(const std::string& path, std::span<const std::uint8_t> 
     if ((info.st_mode & S_IWUSR) == 0) throw CannotCreateFile(path);
     if (::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) throw CannotCreateFile(path);
 
-    std::string pattern = FolderOf(target) + "/." + NameOf(target) + ".korvax-XXXXXX";
-    FileDescriptor fd(::mkostemp(pattern.data(), O_CLOEXEC));
+    std::string temporaryPath;
+    FileDescriptor fd = CreateTemporaryBeside(target, 0600, temporaryPath);
     if (!fd.valid()) throw CannotCreateFile(path);
-    TemporaryFile temporary(pattern);
+    TemporaryFile temporary(temporaryPath);
+    CommitTemporary(fd, temporary, bytes, target, &info, path);
+}
 
-    if (!WriteAll(fd.get(), bytes)) throw StreamWriteError();
-    // Owner first: changing the owner may clear set-id bits, which the mode then restores.
-    // Only a privileged process may give a file away; elsewhere the new file keeps ours.
-    if (::fchown(fd.get(), info.st_uid, info.st_gid) != 0) {
-        // Not fatal: the contents and the permission bits are what matter here.
+void WriteFileWhole(const std::string& path, std::span<const std::uint8_t> bytes) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) == 0) {
+        ReplaceFileContents(path, bytes);
+        return;
     }
-    if (::fchmod(fd.get(), info.st_mode & 07777) != 0) throw CannotCreateFile(path);
-    if (::fsync(fd.get()) != 0) throw StreamWriteError();
-    if (!fd.close()) throw StreamWriteError();
-
-    if (::rename(temporary.path().c_str(), target.c_str()) != 0) throw CannotCreateFile(path);
-    temporary.release();
-    FlushFolder(FolderOf(target));
+    std::string temporaryPath;
+    FileDescriptor fd = CreateTemporaryBeside(path, 0666, temporaryPath);
+    if (!fd.valid()) throw CannotCreateFile(path);
+    TemporaryFile temporary(temporaryPath);
+    CommitTemporary(fd, temporary, bytes, path, nullptr, path);
 }
 
 }  // namespace korvax

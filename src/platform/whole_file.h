@@ -31,4 +31,9 @@ std::vector<std::uint8_t> ReadWholeFile(const std::string& path,
 // "Stream write error".
 void ReplaceFileContents(const std::string& path, std::span<const std::uint8_t> bytes);
 
+// Writes `bytes` as the whole file at `path`, which either keeps what it held or holds all
+// of `bytes`. An existing file is replaced as ReplaceFileContents does; a new one is made
+// with the usual permissions (0666 less the umask).
+void WriteFileWhole(const std::string& path, std::span<const std::uint8_t> bytes);
+
 }  // namespace korvax
