@@ -18,6 +18,8 @@ using e2e::Lines;
 using e2e::RunProgram;
 using test::Bytes;
 using test::ReadBytes;
+using test::SampleProgram;
+using test::WithMarkers;
 using test::TempFolder;
 
 const std::string kScan = KORVAX_SCAN_PATH;
@@ -35,18 +37,6 @@ const char* const kDatabase = R"(
     search rel 0 pattern "BRKN"
     size cut 1000000
 )";
-
-Bytes Program() {
-    Bytes program(300);
-    for (std::size_t i = 0; i < program.size(); ++i) program[i] = static_cast<std::uint8_t>((i * 3) % 53);
-    return program;
-}
-
-Bytes With(std::string_view markers, const Bytes& program = Program()) {
-    Bytes file = program;
-    file.insert(file.end(), markers.begin(), markers.end());
-    return file;
-}
 
 class KorvaxScan : public ::testing::Test {
 protected:
@@ -74,15 +64,15 @@ protected:
 
 TEST_F(KorvaxScan, RowsCountersAndExitStatusForEveryKindOfFile) {
     const std::string root = tree() + "/";
-    folder.write("tree/clean.exe", Program());
-    folder.write("tree/sub/detected.COM", With("STUK"));
-    folder.write("tree/sub/deeper/cured.exe", With("AAAA"));
-    folder.write("tree/two.exe", With("BBBBAAAA"));  // outer layer last
-    folder.write("tree/broken.com", With("BRKN"));
-    const std::string readOnly = folder.write("tree/readonly.exe", With("AAAA"));
+    folder.write("tree/clean.exe", SampleProgram());
+    folder.write("tree/sub/detected.COM", WithMarkers(SampleProgram(), "STUK"));
+    folder.write("tree/sub/deeper/cured.exe", WithMarkers(SampleProgram(), "AAAA"));
+    folder.write("tree/two.exe", WithMarkers(SampleProgram(), "BBBBAAAA"));  // outer layer last
+    folder.write("tree/broken.com", WithMarkers(SampleProgram(), "BRKN"));
+    const std::string readOnly = folder.write("tree/readonly.exe", WithMarkers(SampleProgram(), "AAAA"));
     ASSERT_EQ(::chmod(readOnly.c_str(), 0444), 0);
-    folder.write("tree/notes.txt", With("STUK"));      // not a program: never opened
-    folder.write("tree/old.exe/inside.exe", With("STUK"));  // a folder named like a program is walked
+    folder.write("tree/notes.txt", WithMarkers(SampleProgram(), "STUK"));      // not a program: never opened
+    folder.write("tree/old.exe/inside.exe", WithMarkers(SampleProgram(), "STUK"));  // a folder named like a program is walked
     ASSERT_EQ(::mkfifo((root + "pipe.exe").c_str(), 0644), 0);
     ASSERT_EQ(::symlink(root.c_str(), (root + "sub/loop").c_str()), 0);
 
@@ -104,11 +94,11 @@ TEST_F(KorvaxScan, RowsCountersAndExitStatusForEveryKindOfFile) {
     EXPECT_LT(outer, inner);
     EXPECT_EQ(Summary(result.out),
               (std::vector<std::string>{"Всего: 7", "Проверено: 7", "Вылечено: 3", "Тел вирусов: 6"}));
-    EXPECT_EQ(ReadBytes(root + "sub/deeper/cured.exe"), Program());
-    EXPECT_EQ(ReadBytes(root + "two.exe"), Program());
-    EXPECT_EQ(ReadBytes(readOnly), With("AAAA"));
-    EXPECT_EQ(ReadBytes(root + "broken.com"), With("BRKN"));
-    EXPECT_EQ(ReadBytes(root + "notes.txt"), With("STUK"));
+    EXPECT_EQ(ReadBytes(root + "sub/deeper/cured.exe"), SampleProgram());
+    EXPECT_EQ(ReadBytes(root + "two.exe"), SampleProgram());
+    EXPECT_EQ(ReadBytes(readOnly), WithMarkers(SampleProgram(), "AAAA"));
+    EXPECT_EQ(ReadBytes(root + "broken.com"), WithMarkers(SampleProgram(), "BRKN"));
+    EXPECT_EQ(ReadBytes(root + "notes.txt"), WithMarkers(SampleProgram(), "STUK"));
 }
 
 TEST_F(KorvaxScan, CollectsExactlyTheProgramsUnderTheSizeLimit) {
@@ -142,12 +132,12 @@ TEST_F(KorvaxScan, CollectsExactlyTheProgramsUnderTheSizeLimit) {
 }
 
 TEST_F(KorvaxScan, ExitStatusZeroWhenCleanAndTwoForReadErrorsOnly) {
-    folder.write("clean/a.exe", Program());
+    folder.write("clean/a.exe", SampleProgram());
     auto result = RunProgram(kScan, {"--db", database, tree("clean")});
     EXPECT_EQ(result.exitStatus, 0);
     EXPECT_EQ(Lines(result.out), (std::vector<std::string>{"Всего: 1", "Проверено: 1", "Вылечено: 0", "Тел вирусов: 0"}));
 
-    folder.write("bad/a.exe", With("BRKN"));
+    folder.write("bad/a.exe", WithMarkers(SampleProgram(), "BRKN"));
     result = RunProgram(kScan, {"--db", database, tree("bad")});
     EXPECT_EQ(result.exitStatus, 2);
 
@@ -157,7 +147,7 @@ TEST_F(KorvaxScan, ExitStatusZeroWhenCleanAndTwoForReadErrorsOnly) {
 }
 
 TEST_F(KorvaxScan, StartUpFailuresSayWhyAndScanNothing) {
-    folder.write("tree/a.exe", With("STUK"));
+    folder.write("tree/a.exe", WithMarkers(SampleProgram(), "STUK"));
     const std::string missing = folder.file("nowhere.kvd");
     auto result = RunProgram(kScan, {"--db", missing, tree()});
     EXPECT_EQ(result.exitStatus, 2);
@@ -181,7 +171,7 @@ TEST_F(KorvaxScan, StartUpFailuresSayWhyAndScanNothing) {
 }
 
 TEST_F(KorvaxScan, UpdateAppendsAWholeDatabaseOrChangesNothing) {
-    folder.write("tree/new.exe", With("NEWV"));
+    folder.write("tree/new.exe", WithMarkers(SampleProgram(), "NEWV"));
     const Bytes before = ReadBytes(database);
     const Bytes added = AssembleSource("entry \"New.Virus\"\nsearch rel 0 pattern \"NEWV\"\n");
     const std::string update = folder.write("update.kvd", added);
@@ -209,7 +199,7 @@ TEST_F(KorvaxScan, UpdateAppendsAWholeDatabaseOrChangesNothing) {
 TEST_F(KorvaxScan, CtrlCStopsTheCheckAndLeavesEveryFileWhole) {
     const Bytes program(64 * 1024, 0x11);
     for (int i = 0; i < 1500; ++i) {
-        folder.write("big/d" + std::to_string(i % 10) + "/f" + std::to_string(i) + ".exe", With("AAAA", program));
+        folder.write("big/d" + std::to_string(i % 10) + "/f" + std::to_string(i) + ".exe", WithMarkers(program, "AAAA"));
     }
     e2e::RunningProgram running(kScan, {"--db", database, tree("big")});
     running.waitForOutput([](const std::string& out) { return std::count(out.begin(), out.end(), '\n') >= 5; });
@@ -230,7 +220,7 @@ TEST_F(KorvaxScan, CtrlCStopsTheCheckAndLeavesEveryFileWhole) {
         if (bytes == program) {
             ++cured;
         } else {
-            EXPECT_EQ(bytes, With("AAAA", program)) << entry.path();
+            EXPECT_EQ(bytes, WithMarkers(program, "AAAA")) << entry.path();
         }
     }
     EXPECT_EQ(files, 1500);  // no temporary file left behind

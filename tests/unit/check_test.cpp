@@ -17,6 +17,8 @@ namespace {
 using test::BaseFromSource;
 using test::Bytes;
 using test::ReadBytes;
+using test::SampleProgram;
+using test::WithMarkers;
 using test::TempFolder;
 
 const char* const kDatabase = R"(
@@ -26,18 +28,6 @@ const char* const kDatabase = R"(
     entry "Mark.S"
     search rel 0 pattern "STUK"
 )";
-
-Bytes Program(std::size_t size = 200) {
-    Bytes program(size);
-    for (std::size_t i = 0; i < size; ++i) program[i] = static_cast<std::uint8_t>((i * 5) % 59);
-    return program;
-}
-
-Bytes With(const Bytes& program, std::string_view marker) {
-    Bytes file = program;
-    file.insert(file.end(), marker.begin(), marker.end());
-    return file;
-}
 
 // The window side of a check, recorded for the tests.
 class RecordingDisplay : public CheckDisplay {
@@ -113,7 +103,7 @@ protected:
 TEST_F(Check, OneWorkerTakesTheFilesRoundRobinOverTheFolders) {
     // Load 59 lets the first worker in; from then on 61 keeps the pool at one worker, which
     // still receives files, so the rows come in the order the files were handed out.
-    for (const char* name : {"A/a1.exe", "A/a2.exe", "A/a3.exe", "B/b1.com"}) folder.write(name, With(Program(), "STUK"));
+    for (const char* name : {"A/a1.exe", "A/a2.exe", "A/a3.exe", "B/b1.com"}) folder.write(name, WithMarkers(SampleProgram(), "STUK"));
     display.folders = {folder.file("A"), folder.file("B") + "/"};
     ScriptedPump pump(state, [](ProgramState& s, int) { s.CpuLoad = s.pool.Threads->empty() ? 59 : 61; });
     SpeedButton3Click(state, display, pump);
@@ -132,19 +122,19 @@ TEST_F(Check, OneWorkerTakesTheFilesRoundRobinOverTheFolders) {
 }
 
 TEST_F(Check, ALoadOfSixtyDispatchesButDoesNotGrow) {
-    for (int i = 0; i < 12; ++i) folder.write("f" + std::to_string(i) + ".exe", With(Program(), "AAAA"));
+    for (int i = 0; i < 12; ++i) folder.write("f" + std::to_string(i) + ".exe", WithMarkers(SampleProgram(), "AAAA"));
     display.folders = {folder.path().string()};
     ScriptedPump pump(state, [](ProgramState& s, int) { s.CpuLoad = s.pool.Threads->size() < 2 ? -20 : 60; });
     SpeedButton3Click(state, display, pump);
     EXPECT_EQ(pump.maxWorkers, 2U);
     EXPECT_EQ(state.pool.CheckedCount, 12);
     EXPECT_EQ(state.pool.counters.CuredCount.load(), 12);
-    for (int i = 0; i < 12; ++i) EXPECT_EQ(ReadBytes(folder.file("f" + std::to_string(i) + ".exe")), Program());
+    for (int i = 0; i < 12; ++i) EXPECT_EQ(ReadBytes(folder.file("f" + std::to_string(i) + ".exe")), SampleProgram());
     expectIdleAfterwards();
 }
 
 TEST_F(Check, AHighLoadWithTwoWorkersHandsNothingOut) {
-    for (int i = 0; i < 6; ++i) folder.write("f" + std::to_string(i) + ".exe", Program());
+    for (int i = 0; i < 6; ++i) folder.write("f" + std::to_string(i) + ".exe", SampleProgram());
     display.folders = {folder.path().string()};
     // Two workers come in at load 0 (the first receives one file meanwhile); then 61 stops
     // every hand-out until the stop button is pressed.
@@ -159,7 +149,7 @@ TEST_F(Check, AHighLoadWithTwoWorkersHandsNothingOut) {
 }
 
 TEST_F(Check, NoWorkerStartsWhileTheLoadStaysHighAndTheLoopDoesNotSpin) {
-    folder.write("f.exe", Program());
+    folder.write("f.exe", SampleProgram());
     display.folders = {folder.path().string()};
     // A quarter of a second of a loaded machine: the loop keeps passing, but a pass with
     // an empty pool still rests a millisecond instead of taking a processor for itself.
@@ -190,7 +180,7 @@ TEST_F(Check, NothingToCheckEndsAtOnceWithoutWorkers) {
 }
 
 TEST_F(Check, WorkerIdsContinueAcrossChecksAndAFolderListedTwiceIsCheckedTwice) {
-    for (int i = 0; i < 8; ++i) folder.write("f" + std::to_string(i) + ".exe", With(Program(), "STUK"));
+    for (int i = 0; i < 8; ++i) folder.write("f" + std::to_string(i) + ".exe", WithMarkers(SampleProgram(), "STUK"));
     display.folders = {folder.path().string(), folder.path().string()};
     ScriptedPump first(state, [](ProgramState& s, int) { s.CpuLoad = 0; });
     SpeedButton3Click(state, display, first);
@@ -212,7 +202,7 @@ TEST_F(Check, WorkerIdsContinueAcrossChecksAndAFolderListedTwiceIsCheckedTwice) 
 TEST_F(Check, AStopFinishesTheFilesInHandAndLosesNothing) {
     const int files = 300;
     for (int i = 0; i < files; ++i) folder.write("d" + std::to_string(i % 7) + "/f" + std::to_string(i) + ".exe",
-                                               With(Program(4096), "AAAA"));
+                                               WithMarkers(SampleProgram(4096), "AAAA"));
     display.folders = {folder.path().string()};
     ScriptedPump pump(state, [](ProgramState& s, int) {
         s.CpuLoad = 0;
@@ -225,10 +215,10 @@ TEST_F(Check, AStopFinishesTheFilesInHandAndLosesNothing) {
     for (const auto& entry : std::filesystem::recursive_directory_iterator(folder.path())) {
         if (!entry.is_regular_file()) continue;
         const Bytes bytes = ReadBytes(entry.path().string());
-        if (bytes == Program(4096)) {
+        if (bytes == SampleProgram(4096)) {
             ++cured;
         } else {
-            EXPECT_EQ(bytes, With(Program(4096), "AAAA")) << entry.path();  // never half-written
+            EXPECT_EQ(bytes, WithMarkers(SampleProgram(4096), "AAAA")) << entry.path();  // never half-written
             ++untouched;
         }
     }
@@ -240,7 +230,7 @@ TEST_F(Check, AStopFinishesTheFilesInHandAndLosesNothing) {
 }
 
 TEST_F(Check, AFailedFinalRowStillCountsTheFileAndTheWorkerGoesOn) {
-    for (int i = 0; i < 5; ++i) folder.write("f" + std::to_string(i) + ".exe", With(Program(), "STUK"));
+    for (int i = 0; i < 5; ++i) folder.write("f" + std::to_string(i) + ".exe", WithMarkers(SampleProgram(), "STUK"));
     display.folders = {folder.path().string()};
     display.failRows = true;
     ScriptedPump pump(state, [](ProgramState& s, int) { s.CpuLoad = s.pool.Threads->empty() ? 0 : 70; });
@@ -251,7 +241,7 @@ TEST_F(Check, AFailedFinalRowStillCountsTheFileAndTheWorkerGoesOn) {
 }
 
 TEST_F(Check, AWorkerThatCannotBeCreatedEndsTheCheckCleanly) {
-    for (int i = 0; i < 40; ++i) folder.write("f" + std::to_string(i) + ".exe", Program());
+    for (int i = 0; i < 40; ++i) folder.write("f" + std::to_string(i) + ".exe", SampleProgram());
     display.folders = {folder.path().string()};
     int made = 0;
     CheckOptions options;

@@ -15,6 +15,8 @@ using test::BaseFromSource;
 using test::Bytes;
 using test::BytesOf;
 using test::ReadBytes;
+using test::SampleProgram;
+using test::WithMarkers;
 using test::TempFolder;
 
 // Infections used here append markers to a program; the cures cut them off again.
@@ -34,18 +36,6 @@ const char* const kDatabase = R"(
     search rel 0 pattern "BRKN"
     size cut 100000
 )";
-
-Bytes Program(std::size_t size = 300) {
-    Bytes program(size);
-    for (std::size_t i = 0; i < size; ++i) program[i] = static_cast<std::uint8_t>((i * 7) % 61);
-    return program;
-}
-
-Bytes Infected(const Bytes& program, std::string_view markers) {
-    Bytes file = program;
-    file.insert(file.end(), markers.begin(), markers.end());
-    return file;
-}
 
 struct Check {
     FileCheckOutcome outcome;
@@ -70,7 +60,7 @@ protected:
 };
 
 TEST_F(FileCheck, ACleanFileGivesNoRowAndIsNeverWritten) {
-    const std::string path = folder.write("clean.exe", Program());
+    const std::string path = folder.write("clean.exe", SampleProgram());
     struct stat before {};
     ASSERT_EQ(::stat(path.c_str(), &before), 0);
     const Check check = CheckAndCount(path, base);
@@ -81,48 +71,48 @@ TEST_F(FileCheck, ACleanFileGivesNoRowAndIsNeverWritten) {
     ASSERT_EQ(::stat(path.c_str(), &after), 0);
     EXPECT_EQ(before.st_ino, after.st_ino);
     EXPECT_EQ(before.st_mtim.tv_nsec, after.st_mtim.tv_nsec);
-    EXPECT_EQ(ReadBytes(path), Program());
+    EXPECT_EQ(ReadBytes(path), SampleProgram());
 }
 
 TEST_F(FileCheck, CuresAreWrittenBackAndReportedOncePerLayer) {
     // One cure: one row, the file back to the program; the rescan finds nothing.
-    std::string path = folder.write("one.exe", Infected(Program(), "AAAA"));
+    std::string path = folder.write("one.exe", WithMarkers(SampleProgram(), "AAAA"));
     Check check = CheckAndCount(path, base);
     EXPECT_EQ(check.rows, (std::vector<ResultRow>{{path, "Layer.A", kCuredText}}));
     EXPECT_EQ(check.viruses, 1);
     EXPECT_EQ(check.cures, 1);
     EXPECT_EQ(check.outcome.resultCode, ResultCode::Clean);
-    EXPECT_EQ(ReadBytes(path), Program());
+    EXPECT_EQ(ReadBytes(path), SampleProgram());
 
     // Two curable layers: two rows, two writes.
-    path = folder.write("two.exe", Infected(Program(), "AAAABBBB"));
+    path = folder.write("two.exe", WithMarkers(SampleProgram(), "AAAABBBB"));
     check = CheckAndCount(path, base);
     EXPECT_EQ(check.rows, (std::vector<ResultRow>{{path, "Layer.B", kCuredText}, {path, "Layer.A", kCuredText}}));
     EXPECT_EQ(check.viruses, 2);
     EXPECT_EQ(check.cures, 2);
-    EXPECT_EQ(ReadBytes(path), Program());
+    EXPECT_EQ(ReadBytes(path), SampleProgram());
 
     // The inner layer has no cure: cured once, then reported skipped.
-    path = folder.write("stuck.exe", Infected(Program(), "STUKBBBB"));
+    path = folder.write("stuck.exe", WithMarkers(SampleProgram(), "STUKBBBB"));
     check = CheckAndCount(path, base);
     EXPECT_EQ(check.rows, (std::vector<ResultRow>{{path, "Layer.B", kCuredText}, {path, "Stuck", kSkippedText}}));
     EXPECT_EQ(check.viruses, 2);
     EXPECT_EQ(check.cures, 1);
-    EXPECT_EQ(ReadBytes(path), Infected(Program(), "STUK"));
+    EXPECT_EQ(ReadBytes(path), WithMarkers(SampleProgram(), "STUK"));
 }
 
 TEST_F(FileCheck, ADetectionWithoutCureLeavesTheFileAlone) {
-    const std::string path = folder.write("stuck.com", Infected(Program(), "STUK"));
+    const std::string path = folder.write("stuck.com", WithMarkers(SampleProgram(), "STUK"));
     const Check check = CheckAndCount(path, base);
     EXPECT_EQ(check.rows, (std::vector<ResultRow>{{path, "Stuck", kSkippedText}}));
     EXPECT_EQ(check.outcome.resultCode, ResultCode::Detected);
     EXPECT_EQ(check.viruses, 1);
     EXPECT_EQ(check.cures, 0);
-    EXPECT_EQ(ReadBytes(path), Infected(Program(), "STUK"));
+    EXPECT_EQ(ReadBytes(path), WithMarkers(SampleProgram(), "STUK"));
 }
 
 TEST_F(FileCheck, ACureThatNeverEndsStopsAfterSixtyFourWrites) {
-    const std::string path = folder.write("loop.exe", Infected(Program(), "LOOP"));
+    const std::string path = folder.write("loop.exe", WithMarkers(SampleProgram(), "LOOP"));
     const Check check = CheckAndCount(path, base);
     ASSERT_EQ(check.rows.size(), static_cast<std::size_t>(kMaxCuresPerFile + 1));
     EXPECT_EQ(check.rows.front(), (ResultRow{path, "Loop", kCuredText}));
@@ -152,7 +142,7 @@ TEST_F(FileCheck, FailuresGiveOneReadErrorRowAndLoseNothing) {
     expectReadError(fifo, CheckAndCount(fifo, base));
 
     // A cure that cannot be carried out: the file is not written back, no detection counted.
-    const Bytes broken = Infected(Program(), "BRKN");
+    const Bytes broken = WithMarkers(SampleProgram(), "BRKN");
     std::string path = folder.write("broken.exe", broken);
     Check check = CheckAndCount(path, base);
     expectReadError(path, check);
@@ -160,7 +150,7 @@ TEST_F(FileCheck, FailuresGiveOneReadErrorRowAndLoseNothing) {
     EXPECT_EQ(ReadBytes(path), broken);
 
     // Read-only binds everyone, root included: the detection counts, the cure does not.
-    const Bytes infected = Infected(Program(), "AAAA");
+    const Bytes infected = WithMarkers(SampleProgram(), "AAAA");
     path = folder.write("readonly.exe", infected);
     ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
     check = CheckAndCount(path, base);
@@ -169,13 +159,13 @@ TEST_F(FileCheck, FailuresGiveOneReadErrorRowAndLoseNothing) {
     EXPECT_EQ(ReadBytes(path), infected);
 
     // An empty database gives one entry without records: every file fails.
-    path = folder.write("any.exe", Program());
+    path = folder.write("any.exe", SampleProgram());
     expectReadError(path, CheckAndCount(path, VirusBase(1)));
 }
 
 TEST_F(FileCheck, AWriteThatFailsPartWayLeavesTheOriginalWhole) {
     // The file-size limit makes the write of the cured image fail after 4 KiB.
-    const Bytes infected = Infected(Program(64 * 1024), "AAAA");
+    const Bytes infected = WithMarkers(SampleProgram(64 * 1024), "AAAA");
     const std::string path = folder.write("big.exe", infected);
     struct rlimit saved {};
     ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
@@ -198,7 +188,7 @@ TEST_F(FileCheck, AWriteThatFailsPartWayLeavesTheOriginalWhole) {
 }
 
 TEST_F(FileCheck, AWriteBackKeepsPermissionsAndWritesThroughLinks) {
-    const std::string target = folder.write("real/target.exe", Infected(Program(), "AAAA"));
+    const std::string target = folder.write("real/target.exe", WithMarkers(SampleProgram(), "AAAA"));
     ASSERT_EQ(::chmod(target.c_str(), 0750), 0);
     const std::string link = folder.file("link.exe");
     ASSERT_EQ(::symlink(target.c_str(), link.c_str()), 0);
@@ -206,7 +196,7 @@ TEST_F(FileCheck, AWriteBackKeepsPermissionsAndWritesThroughLinks) {
     const Check check = CheckAndCount(link, base);
     EXPECT_EQ(check.rows, (std::vector<ResultRow>{{link, "Layer.A", kCuredText}}));
     EXPECT_TRUE(std::filesystem::is_symlink(link));
-    EXPECT_EQ(ReadBytes(target), Program());
+    EXPECT_EQ(ReadBytes(target), SampleProgram());
     struct stat info {};
     ASSERT_EQ(::stat(target.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 07777, 0750U);
@@ -214,7 +204,7 @@ TEST_F(FileCheck, AWriteBackKeepsPermissionsAndWritesThroughLinks) {
 }
 
 TEST_F(FileCheck, AFailingCureRowEndsInTheReadErrorRow) {
-    const std::string path = folder.write("report.exe", Infected(Program(), "AAAA"));
+    const std::string path = folder.write("report.exe", WithMarkers(SampleProgram(), "AAAA"));
     DetectionCounters counters;
     std::vector<ResultRow> rows;
     int calls = 0;
@@ -225,7 +215,7 @@ TEST_F(FileCheck, AFailingCureRowEndsInTheReadErrorRow) {
     EXPECT_EQ(outcome.resultCode, ResultCode::ReadError);
     EXPECT_EQ(rows, (std::vector<ResultRow>{{path, kReadErrorText, kSkippedText}}));
     EXPECT_EQ(counters.CuredCount.load(), 1);  // it was written before the row failed
-    EXPECT_EQ(ReadBytes(path), Program());
+    EXPECT_EQ(ReadBytes(path), SampleProgram());
 }
 
 }  // namespace

@@ -24,6 +24,21 @@ inline VirusBase BaseFromSource(std::string_view source) {
 
 inline Bytes BytesOf(std::string_view text) { return Bytes(text.begin(), text.end()); }
 
+// A stand-in program of `size` bytes. None of them is an ASCII letter, so the markers the
+// tests append (letters) are found only where they were put.
+inline Bytes SampleProgram(std::size_t size = 300) {
+    Bytes program(size);
+    for (std::size_t i = 0; i < size; ++i) program[i] = static_cast<std::uint8_t>((i * 7) % 61);
+    return program;
+}
+
+// `program` with `markers` appended, as the test "infections" make them.
+inline Bytes WithMarkers(const Bytes& program, std::string_view markers) {
+    Bytes file = program;
+    file.insert(file.end(), markers.begin(), markers.end());
+    return file;
+}
+
 class TempFolder {
 public:
     TempFolder() {
