@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs what the build needs (only what is missing), builds everything and runs every
-# test: unit, GUI (offscreen) and end-to-end tests with -Werror; the engine tests again
+# Installs what the build needs (only what is missing), checks that includes follow the
+# layers, builds everything and runs every test: each layer's tests, GUI (offscreen) and
+# end-to-end tests with -Werror; the engine tests again
 # under AddressSanitizer + UndefinedBehaviorSanitizer; the threaded tests under
 # ThreadSanitizer; the fuzzers for a bounded time.
 #
@@ -15,6 +16,9 @@ step() { printf '\n==> %s\n' "$*"; }
 step "Dependencies"
 scripts/install-deps.sh
 
+step "Includes and links follow the layers"
+python3 scripts/check_layers.py
+
 step "Build and test (warnings are errors)"
 cmake --preset ci
 cmake --build --preset ci -j "$jobs"
@@ -27,7 +31,7 @@ ctest --preset asan -j "$jobs"
 
 step "Threaded tests under ThreadSanitizer"
 cmake --preset tsan
-cmake --build --preset tsan -j "$jobs" --target check_tests cpudll
+cmake --build --preset tsan -j "$jobs" --target platform_tests worker_tests check_tests cpudll
 ctest --preset tsan -L threaded
 
 if [ "$fuzz_seconds" -gt 0 ]; then

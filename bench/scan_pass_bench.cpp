@@ -13,8 +13,8 @@
 #include <string>
 
 #include "database/read_records.h"
-#include "kernel/signature_interpreter.h"
-#include "signature_source.h"
+#include "engine/signature_interpreter.h"
+#include "language/signature_source.h"
 
 namespace {
 
@@ -53,11 +53,11 @@ std::string DatabaseSource(int entries) {
     return source;
 }
 
-const korvax::VirusBase& Database(int entries) {
-    static std::map<int, korvax::VirusBase> cache;
+const korvax::VirusDatabase& Database(int entries) {
+    static std::map<int, korvax::VirusDatabase> cache;
     auto found = cache.find(entries);
     if (found == cache.end()) {
-        korvax::VirusBase base;
+        korvax::VirusDatabase base;
         korvax::ReadRecords(korvax::AssembleSource(DatabaseSource(entries)), base);
         found = cache.emplace(entries, std::move(base)).first;
     }
@@ -75,7 +75,7 @@ Bytes Program(std::size_t size) {
 
 void BM_ScanPass(benchmark::State& state) {
     const auto size = static_cast<std::size_t>(state.range(0));
-    const korvax::VirusBase& base = Database(static_cast<int>(state.range(1)));
+    const korvax::VirusDatabase& base = Database(static_cast<int>(state.range(1)));
     korvax::FileImage image(Program(size));
     korvax::SignatureInterpreter interpreter(image);
     int detections = 0;

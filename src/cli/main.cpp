@@ -6,13 +6,13 @@
 
 #include <iostream>
 
-#include "app/scan_scheduler.h"
-#include "app/startup.h"
+#include "check/scan_scheduler.h"
+#include "check/startup.h"
 #include "cli/run_clock.h"
 #include "cli/terminal_check.h"
 #include "database/database_update.h"
-#include "database/read_records.h"
-#include "kernel/row_format.h"
+#include "database/database_load.h"
+#include "engine/row_format.h"
 #include "monitor/cpu_load.h"
 
 namespace {
@@ -76,15 +76,9 @@ int main(int argc, char** argv) {
     }
     state.MemoryLimit = ComputeMemoryLimit();
     state.BasePath = database.empty() ? StartupBasePath() : database;
-    try {
-        LoadDatabase(state.BasePath, state.pool.VirusBase);
-    } catch (const DatabaseFormatError& error) {
-        // As at the desktop start-up: say so, and go on with the entries read before.
-        std::cerr << error.what() << '\n';
-    } catch (const Failure& error) {
-        std::cerr << error.what() << '\n';
-        return 2;
-    }
+    const DatabaseLoad load = LoadStartupDatabase(state.BasePath, state.pool.VirusBase);
+    if (!load.message.empty()) std::cerr << load.message << '\n';
+    if (!load.loaded) return 2;
 
     if (!update.empty()) {
         try {

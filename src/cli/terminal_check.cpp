@@ -3,7 +3,7 @@
 #include <csignal>
 #include <ostream>
 
-#include "kernel/row_format.h"
+#include "engine/row_format.h"
 #include "monitor/status_refresh.h"
 
 namespace korvax::cli {
@@ -44,7 +44,7 @@ void TerminalCheck::SetButtonEnabled(MainButton button, bool enabled) {
 }
 
 void TerminalCheck::AddRow(const ResultRow& row) {
-    if (row.status == kReadErrorText) sawReadError_ = true;
+    if (row.code == ResultCode::ReadError) sawReadError_ = true;
     if (progressShown_) {
         err_ << "\r\033[K";
         progressShown_ = false;
@@ -71,7 +71,7 @@ void TerminalCheck::ProcessPendingMessages() {
 }
 
 void TerminalCheck::refresh() {
-    const StatusFigures figures = RefreshStatus(usage_, state_.CpuLoad, state_.pool, state_.files.TotalFiles);
+    const StatusFigures figures = RefreshStatus(usage_, state_.CpuLoad, CountsOf(state_));
     if (!showProgress_) return;
     std::string line = "Загрузка: " + figures.load + "  Потоки: " + figures.pool + "  ";
     if (preparing_) {

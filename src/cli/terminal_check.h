@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "app/check_display.h"
-#include "app/program_state.h"
+#include "check/check_display.h"
+#include "check/program_state.h"
 #include "monitor/cpu_load.h"
 #include "platform/message_pump.h"
 

@@ -21,13 +21,13 @@ void CheckUpdateFile(const std::string& path, std::span<const std::uint8_t> byte
     }
 }
 
-void UpdateDatabase(const std::string& updatePath, const std::string& basePath, VirusBase& base,
+void UpdateDatabase(const std::string& updatePath, const std::string& basePath, VirusDatabase& base,
                     bool checkRunning) {
     if (checkRunning) throw UpdateRefused("Во время проверки обновление невозможно");
     const std::vector<std::uint8_t> added = ReadWholeFile(updatePath);
     CheckUpdateFile(updatePath, added);
 
-    VirusBase entries;
+    VirusDatabase entries;
     ReadRecords(added, entries);  // cannot fail on a checked file
 
     std::vector<std::uint8_t> joined = ReadWholeFile(basePath);

@@ -13,7 +13,7 @@
 #include <span>
 #include <string>
 
-#include "database/virus_base.h"
+#include "database/virus_database.h"
 #include "platform/failure.h"
 
 namespace korvax {
@@ -33,7 +33,7 @@ void CheckUpdateFile(const std::string& path, std::span<const std::uint8_t> byte
 // `base`. "Cannot open file %s" when either file cannot be read, "Cannot create file %s"
 // or "Stream write error" when the database file cannot be replaced, UpdateRefused for
 // the rest; on any failure the database file and `base` are as they were.
-void UpdateDatabase(const std::string& updatePath, const std::string& basePath, VirusBase& base,
+void UpdateDatabase(const std::string& updatePath, const std::string& basePath, VirusDatabase& base,
                     bool checkRunning);
 
 }  // namespace korvax

@@ -8,7 +8,7 @@ namespace korvax {
 DatabaseFormatError::DatabaseFormatError(std::int64_t offset)
     : Failure("Negative record length at offset " + std::to_string(offset)), offset_(offset) {}
 
-void ReadRecords(std::span<const std::uint8_t> source, VirusBase& target) {
+void ReadRecords(std::span<const std::uint8_t> source, VirusDatabase& target) {
     RecordCursor cursor(source);
     VirusEntry current;
     while (auto record = cursor.next()) {
@@ -24,7 +24,7 @@ void ReadRecords(std::span<const std::uint8_t> source, VirusBase& target) {
     target.push_back(std::move(current));
 }
 
-void LoadDatabase(const std::string& path, VirusBase& target) {
+void LoadDatabase(const std::string& path, VirusDatabase& target) {
     const std::vector<std::uint8_t> file = ReadWholeFile(path);
     ReadRecords(file, target);
 }

@@ -8,7 +8,7 @@
 #include <span>
 #include <string>
 
-#include "database/virus_base.h"
+#include "database/virus_database.h"
 #include "platform/failure.h"
 
 namespace korvax {
@@ -28,10 +28,10 @@ private:
 // A file that ends inside a record keeps that record, with the missing bytes reading as 0.
 // A negative length throws DatabaseFormatError after the entries completed before it were
 // appended; the entry in progress is dropped.
-void ReadRecords(std::span<const std::uint8_t> source, VirusBase& target);
+void ReadRecords(std::span<const std::uint8_t> source, VirusDatabase& target);
 
 // Start-up load: reads the file at `path` whole and appends its entries to `target`.
 // "Cannot open file %s" when it cannot be read (then `target` is unchanged).
-void LoadDatabase(const std::string& path, VirusBase& target);
+void LoadDatabase(const std::string& path, VirusDatabase& target);
 
 }  // namespace korvax

@@ -1,5 +1,7 @@
 #include "database/record_fields.h"
 
+#include "database/record_header.h"
+
 namespace korvax {
 
 std::uint8_t ReadU8(ByteSpan bytes, std::int64_t offset) {
@@ -20,6 +22,18 @@ std::uint32_t ReadU32(ByteSpan bytes, std::int64_t offset) {
 
 std::int32_t ReadI32(ByteSpan bytes, std::int64_t offset) {
     return static_cast<std::int32_t>(ReadU32(bytes, offset));
+}
+
+int FieldsSize(std::uint8_t type) {
+    switch (type) {
+        case record_type::kHead: return layout::kHeadSize;
+        case record_type::kMatch: return layout::kMatchSize;
+        case record_type::kGroup: return layout::kGroupSize;
+        case record_type::kVariable: return layout::kVariableSize;
+        case record_type::kCopy: return layout::kCopySize;
+        case record_type::kSize: return layout::kSizeSize;
+        default: return 0;
+    }
 }
 
 HeadFields DecodeHead(ByteSpan data) {

@@ -65,12 +65,35 @@ inline constexpr int kSizeSize = 12;
 // pass that reaches it (and the linter reports it).
 inline constexpr int kMaxGroupDepth = 10000;
 
+// The least data length that holds every field of a record of `type` (0 for a type the
+// interpreter does not know).
+int FieldsSize(std::uint8_t type);
+
 // Position modes of comparisons and groups.
 namespace position_mode {
 inline constexpr std::uint8_t kAbsolute = 0;
 inline constexpr std::uint8_t kFromBase = 1;
 inline constexpr std::uint8_t kRelative = 2;
 }  // namespace position_mode
+
+// Operand modes of cure instructions. What a mode means depends on the operand's role;
+// a mode above kLastOperandMode makes the cure fail.
+namespace operand_mode {
+// Copy source and destination.
+inline constexpr std::uint8_t kPositionValue = 0;     // the value
+inline constexpr std::uint8_t kPositionFromBase = 1;  // ScanBaseOffset + value
+inline constexpr std::uint8_t kPositionVariable = 2;  // the variable's value
+// Copy length.
+inline constexpr std::uint8_t kLengthValue = 0;     // the value
+inline constexpr std::uint8_t kLengthVariable = 1;  // the variable's value
+inline constexpr std::uint8_t kLengthToEnd = 2;     // image size - source
+// New size.
+inline constexpr std::uint8_t kSizeCut = 0;       // image size - value
+inline constexpr std::uint8_t kSizeFromBase = 1;  // value + ScanBaseOffset
+inline constexpr std::uint8_t kSizeVariable = 2;  // the variable's value
+
+inline constexpr std::uint8_t kLastOperandMode = 2;
+}  // namespace operand_mode
 
 struct HeadFields {
     std::string name;  // bytes up to the first zero, at most 213 of them

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "platform/failure.h"
+#include "platform/file_write_calls.h"
 
 namespace korvax {
 namespace {
@@ -25,12 +26,12 @@ public:
     }
     int get() const { return fd_; }
     bool valid() const { return fd_ >= 0; }
-    // Closes now and reports whether the close itself succeeded (it may report a late
-    // write error on some file systems).
-    bool close() {
+    // Closes now through `calls` and reports whether the close itself succeeded (it may
+    // report a late write error on some file systems).
+    bool close(FileWriteCalls& calls) {
         const int fd = fd_;
         fd_ = -1;
-        return ::close(fd) == 0;
+        return calls.Close(fd) == 0;
     }
 
 private:
@@ -53,10 +54,10 @@ private:
     std::string path_;
 };
 
-bool WriteAll(int fd, std::span<const std::uint8_t> bytes) {
+bool WriteAll(FileWriteCalls& calls, int fd, std::span<const std::uint8_t> bytes) {
     std::size_t done = 0;
     while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        const ssize_t n = calls.Write(fd, bytes.data() + done, bytes.size() - done);
         if (n < 0) {
             if (errno == EINTR) continue;
             return false;
@@ -134,12 +135,13 @@ namespace {
 
 // Makes a new, empty temporary file beside `target`, named after it so that a leftover is
 // recognisable. `mode` as for open(2): the umask applies.
-FileDescriptor CreateTemporaryBeside(const std::string& target, mode_t mode, std::string& temporaryPath) {
+FileDescriptor CreateTemporaryBeside(FileWriteCalls& calls, const std::string& target, mode_t mode,
+                                     std::string& temporaryPath) {
     const std::string stem = FolderOf(target) + "/." + NameOf(target) + ".korvax-" + std::to_string(::getpid()) + "-";
     static std::atomic<unsigned> counter{0};
     for (int attempt = 0; attempt < 100; ++attempt) {
         temporaryPath = stem + std::to_string(counter.fetch_add(1));
-        const int fd = ::open(temporaryPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        const int fd = calls.Open(temporaryPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
         if (fd >= 0) return FileDescriptor(fd);
         if (errno != EEXIST) break;
     }
@@ -148,27 +150,28 @@ FileDescriptor CreateTemporaryBeside(const std::string& target, mode_t mode, std
 
 // Writes `bytes` into the temporary file, gives it the original's owner and permission
 // bits (when there was an original), flushes it and renames it over `target`.
-void CommitTemporary(FileDescriptor& fd, TemporaryFile& temporary, std::span<const std::uint8_t> bytes,
-                     const std::string& target, const struct stat* original, const std::string& path) {
-    if (!WriteAll(fd.get(), bytes)) throw StreamWriteError();
+void CommitTemporary(FileWriteCalls& calls, FileDescriptor& fd, TemporaryFile& temporary,
+                     std::span<const std::uint8_t> bytes, const std::string& target, const struct stat* original,
+                     const std::string& path) {
+    if (!WriteAll(calls, fd.get(), bytes)) throw StreamWriteError();
     if (original != nullptr) {
         // Owner first: changing the owner may clear set-id bits, which the mode then
         // restores. Only a privileged process may give a file away; elsewhere the new
         // file stays ours, which is not worth failing the write for.
-        if (::fchown(fd.get(), original->st_uid, original->st_gid) != 0) {
+        if (calls.Fchown(fd.get(), original->st_uid, original->st_gid) != 0) {
         }
-        if (::fchmod(fd.get(), original->st_mode & 07777) != 0) throw CannotCreateFile(path);
+        if (calls.Fchmod(fd.get(), original->st_mode & 07777) != 0) throw CannotCreateFile(path);
     }
-    if (::fsync(fd.get()) != 0) throw StreamWriteError();
-    if (!fd.close()) throw StreamWriteError();
-    if (::rename(temporary.path().c_str(), target.c_str()) != 0) throw CannotCreateFile(path);
+    if (calls.Fsync(fd.get()) != 0) throw StreamWriteError();
+    if (!fd.close(calls)) throw StreamWriteError();
+    if (calls.Rename(temporary.path().c_str(), target.c_str()) != 0) throw CannotCreateFile(path);
     temporary.release();
     FlushFolder(FolderOf(target));
 }
 
 }  // namespace
 
-void ReplaceFileContents(const std::string& path, std::span<const std::uint8_t> bytes) {
+void ReplaceFileContents(const std::string& path, std::span<const std::uint8_t> bytes, FileWriteCalls& calls) {
     // Resolve links first: the file that changes is the link's target, and the link stays.
     char resolved[PATH_MAX];
     if (::realpath(path.c_str(), resolved) == nullptr) throw CannotCreateFile(path);
@@ -180,23 +183,23 @@ void ReplaceFileContents(const std::string& path, std::span<const std::uint8_t> 
     if (::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) throw CannotCreateFile(path);
 
     std::string temporaryPath;
-    FileDescriptor fd = CreateTemporaryBeside(target, 0600, temporaryPath);
+    FileDescriptor fd = CreateTemporaryBeside(calls, target, 0600, temporaryPath);
     if (!fd.valid()) throw CannotCreateFile(path);
     TemporaryFile temporary(temporaryPath);
-    CommitTemporary(fd, temporary, bytes, target, &info, path);
+    CommitTemporary(calls, fd, temporary, bytes, target, &info, path);
 }
 
-void WriteFileWhole(const std::string& path, std::span<const std::uint8_t> bytes) {
+void WriteFileWhole(const std::string& path, std::span<const std::uint8_t> bytes, FileWriteCalls& calls) {
     struct stat info {};
     if (::lstat(path.c_str(), &info) == 0) {
-        ReplaceFileContents(path, bytes);
+        ReplaceFileContents(path, bytes, calls);
         return;
     }
     std::string temporaryPath;
-    FileDescriptor fd = CreateTemporaryBeside(path, 0666, temporaryPath);
+    FileDescriptor fd = CreateTemporaryBeside(calls, path, 0666, temporaryPath);
     if (!fd.valid()) throw CannotCreateFile(path);
     TemporaryFile temporary(temporaryPath);
-    CommitTemporary(fd, temporary, bytes, path, nullptr, path);
+    CommitTemporary(calls, fd, temporary, bytes, path, nullptr, path);
 }
 
 }  // namespace korvax

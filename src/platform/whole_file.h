@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/file_write_calls.h"
+
 namespace korvax {
 
 // The largest file an image can hold: sizes and positions are 32-bit signed values.
@@ -28,12 +30,14 @@ std::vector<std::uint8_t> ReadWholeFile(const std::string& path,
 // owner has no write permission (read-only binds everyone, also root, as it does on the
 // platform this design comes from), a file the process may not write, and a folder where
 // no temporary file can be made. A write or flush that fails part-way gives
-// "Stream write error".
-void ReplaceFileContents(const std::string& path, std::span<const std::uint8_t> bytes);
+// "Stream write error". Every step of the replacement goes through `calls`.
+void ReplaceFileContents(const std::string& path, std::span<const std::uint8_t> bytes,
+                         FileWriteCalls& calls = SystemFileWriteCalls());
 
 // Writes `bytes` as the whole file at `path`, which either keeps what it held or holds all
 // of `bytes`. An existing file is replaced as ReplaceFileContents does; a new one is made
 // with the usual permissions (0666 less the umask).
-void WriteFileWhole(const std::string& path, std::span<const std::uint8_t> bytes);
+void WriteFileWhole(const std::string& path, std::span<const std::uint8_t> bytes,
+                    FileWriteCalls& calls = SystemFileWriteCalls());
 
 }  // namespace korvax

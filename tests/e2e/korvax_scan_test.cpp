@@ -8,7 +8,7 @@
 
 #include <algorithm>
 
-#include "../unit/test_support.h"
+#include "test_support.h"
 #include "run_program.h"
 
 namespace korvax {

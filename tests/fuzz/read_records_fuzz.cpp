@@ -7,7 +7,7 @@
 #include "database/record_fields.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    korvax::VirusBase base;
+    korvax::VirusDatabase base;
     try {
         korvax::ReadRecords(std::span<const std::uint8_t>(data, size), base);
     } catch (const korvax::DatabaseFormatError&) {

@@ -16,13 +16,13 @@
 #include <functional>
 #include <memory>
 
-#include "app/mainunit.h"
-#include "app/program.h"
-#include "signature_source.h"
-#include "windows/exception_display.h"
-#include "windows/options.h"
-#include "windows/renew.h"
-#include "windows/statistic.h"
+#include "gui/mainunit.h"
+#include "gui/program.h"
+#include "language/signature_source.h"
+#include "gui/exception_display.h"
+#include "gui/options.h"
+#include "gui/renew.h"
+#include "gui/statistic.h"
 
 namespace korvax::test {
 

@@ -23,8 +23,8 @@ entry "Added.Three"
 match at 0 pattern "ADD3"
 )";
 
-VirusBase EntriesOf(const QByteArray& bytes) {
-    VirusBase base;
+VirusDatabase EntriesOf(const QByteArray& bytes) {
+    VirusDatabase base;
     ReadRecords({reinterpret_cast<const std::uint8_t*>(bytes.constData()), static_cast<std::size_t>(bytes.size())},
                 base);
     return base;
@@ -48,7 +48,7 @@ void UpdateWindowTest::okAppendsFileAndEntries() {
     const QByteArray before = ReadFile(f.path("virbase.kvd"));
     const QByteArray added = Assemble(kThreeEntries);
     WriteFile(f.path("more.kvd"), added);
-    const VirusBase original = f.state().pool.VirusBase;
+    const VirusDatabase original = f.state().pool.VirusBase;
 
     f.mainButton(5)->click();
     QVERIFY(f.update().isVisible() && !f.update().isModal());
@@ -59,9 +59,9 @@ void UpdateWindowTest::okAppendsFileAndEntries() {
     // The file grew by exactly the added file; memory by its three entries, equal to what
     // a restart reads from the joined file.
     QCOMPARE(ReadFile(f.path("virbase.kvd")), before + added);
-    const VirusBase& base = f.state().pool.VirusBase;
-    QVERIFY(VirusBase(base.begin(), base.begin() + 3) == original);
-    QVERIFY(VirusBase(base.begin() + 3, base.end()) == EntriesOf(added));
+    const VirusDatabase& base = f.state().pool.VirusBase;
+    QVERIFY(VirusDatabase(base.begin(), base.begin() + 3) == original);
+    QVERIFY(VirusDatabase(base.begin() + 3, base.end()) == EntriesOf(added));
     QVERIFY(EntriesOf(before + added) == base);
 
     // The window stays with its path; OK again appends again.
@@ -93,7 +93,7 @@ void UpdateWindowTest::refusalsChangeNothing() {
     QFETCH(QByteArray, contents);
     ProgramFixture f;
     const QByteArray before = ReadFile(f.path("virbase.kvd"));
-    const VirusBase original = f.state().pool.VirusBase;
+    const VirusDatabase original = f.state().pool.VirusBase;
     const QString path = name.isEmpty() ? QString() : f.path(name);
     if (contents != "-") WriteFile(path, contents);
 

@@ -2,30 +2,23 @@
 
 #include <ostream>
 
-#include "database/read_records.h"
-#include "kernel/display_text.h"
-#include "kernel/file_check.h"
-#include "kernel/row_format.h"
+#include "database/database_load.h"
+#include "engine/file_check.h"
+#include "engine/row_format.h"
 
 namespace korvax::kvdtool {
 
 int RunScanCommand(const std::string& database, const std::vector<std::string>& files, std::ostream& out,
                    std::ostream& err) {
-    VirusBase base;
-    try {
-        LoadDatabase(database, base);
-    } catch (const DatabaseFormatError& failure) {
-        // As the program's start-up does: say so, and go on with the entries read before.
-        err << failure.what() << '\n';
-    } catch (const Failure& failure) {
-        err << failure.what() << '\n';
-        return 2;
-    }
+    VirusDatabase base;
+    const DatabaseLoad load = LoadStartupDatabase(database, base);
+    if (!load.message.empty()) err << load.message << '\n';
+    if (!load.loaded) return 2;
 
     DetectionCounters counters;
     bool readError = false;
     const ReportRow report = [&](const ResultRow& row) {
-        if (row.status == kReadErrorText) readError = true;
+        if (row.code == ResultCode::ReadError) readError = true;
         out << FormatRow(row) << '\n';
         out.flush();
     };

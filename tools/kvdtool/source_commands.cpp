@@ -2,10 +2,10 @@
 
 #include <ostream>
 
-#include "database_lint.h"
+#include "language/database_lint.h"
 #include "platform/failure.h"
 #include "platform/whole_file.h"
-#include "signature_source.h"
+#include "language/signature_source.h"
 
 namespace korvax::kvdtool {
 

@@ -1,0 +1,45 @@
+#include "collection/collect_files.h"
+
+#include "platform/directory_walk.h"
+
+namespace korvax {
+
+bool HasProgramExtension(const std::string& name) {
+    const auto dot = name.find_last_of('.');
+    if (dot == std::string::npos) return false;
+    std::string extension = name.substr(dot);
+    for (char& c : extension) {
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    }
+    return extension == ".EXE" || extension == ".COM";
+}
+
+void CollectFiles(FileQueue& queue, const std::string& folder, FileCollection& collection, MessagePump& pump,
+                  const CollectOptions& options) {
+    DirectoryListing listing(folder);
+    while (auto entry = listing.next()) {
+        pump.ProcessPendingMessages();
+        if (entry->name == "." || entry->name == "..") continue;
+        const std::string path = folder + entry->name;
+        if (entry->kind == EntryKind::Directory) {
+            // Nothing below a folder whose own path is already too long can be collected.
+            if (path.size() + 1 > kMaxFileNameLength) {
+                if (options.onPathTooLong) options.onPathTooLong(path + "/");
+                continue;
+            }
+            CollectFiles(queue, path + "/", collection, pump, options);
+            continue;
+        }
+        if (entry->kind != EntryKind::RegularFile) continue;
+        if (entry->size >= kMaxScannedFileSize) continue;
+        if (!HasProgramExtension(entry->name)) continue;
+        if (path.size() > kMaxFileNameLength) {
+            if (options.onPathTooLong) options.onPathTooLong(path);
+            continue;
+        }
+        queue.push_back(path);
+        ++collection.TotalFiles;
+    }
+}
+
+}  // namespace korvax

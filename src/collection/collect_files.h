@@ -1,0 +1,36 @@
+#pragma once
+// Walking one folder of the check list and queueing every file that qualifies: a regular
+// file below 5,242,880 bytes whose extension is ".EXE" or ".COM" in any letter case.
+//
+// Depth first, in the order the OS lists each folder; hidden (dot) entries included.
+// Symbolic links are passed over (their targets are scanned where they live), so the walk
+// cannot loop; FIFOs, sockets and devices are never collected. A path longer than 1024
+// bytes does not fit a worker's buffer and is not collected. One message-processing step
+// per directory entry keeps the window (or the terminal's refresh) alive during long walks.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "platform/message_pump.h"
+#include "collection/file_queues.h"
+
+namespace korvax {
+
+inline constexpr std::int64_t kMaxScannedFileSize = 0x500000;  // files must be smaller
+
+// Whether a file name has the ".EXE" or ".COM" extension: the part from its last "." to
+// the end, with only the ASCII letters a-z taken as upper case.
+bool HasProgramExtension(const std::string& name);
+
+struct CollectOptions {
+    // Told of every path that is too long to be collected (korvax-scan warns about them).
+    std::function<void(const std::string& path)> onPathTooLong;
+};
+
+// Appends the qualifying files under `folder` (a path ending with '/') to `queue` and adds
+// one to `collection.TotalFiles` for each. A folder that cannot be read adds nothing.
+void CollectFiles(FileQueue& queue, const std::string& folder, FileCollection& collection, MessagePump& pump,
+                  const CollectOptions& options = {});
+
+}  // namespace korvax

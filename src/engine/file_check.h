@@ -1,0 +1,61 @@
+#pragma once
+// The whole treatment of one file, as a scan worker runs it: load the file whole, scan it,
+// and while a pass cures it, write the cured image back and scan it again; then report.
+//
+// Rows: one per cure (name, "Вылечен"), then at most one more: the name and "Пропущен" for
+// a detection that was not cured, or "Ошибка чтения" and "Пропущен" for a failure (the file
+// could not be read, a pass or a cure failed, the write-back was refused or failed, or a
+// cure row could not be reported). A clean file gives no row and is never written.
+//
+// Thread safety: any number of files may be checked at once against one VirusDatabase; the
+// counters are atomic, and `report` is called on the checking thread (the worker passes a
+// routine that hands the row over to the user-interface thread).
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "database/virus_database.h"
+#include "engine/file_access.h"
+#include "engine/scan_result.h"
+#include "platform/whole_file.h"
+
+namespace korvax {
+
+// Counters that run over the whole life of the program: every detection (cured or not)
+// and every cure that was written back. Raised by the workers as atomic increments.
+struct DetectionCounters {
+    std::atomic<std::int32_t> VirusCount{0};
+    std::atomic<std::int32_t> CuredCount{0};
+};
+
+// A file cured this many times is not written back again: the next curing pass is applied
+// in memory only and reported as a detection that was not cured. It keeps an entry whose
+// cure leaves its own signature in place from rewriting a file without end.
+inline constexpr int kMaxCuresPerFile = 64;
+
+using ReportRow = std::function<void(const ResultRow&)>;
+
+struct FileCheckOptions {
+    // How large an image may grow while it is cured (the fuzzers keep this small).
+    std::int64_t maxImageSize = kMaxImageSize;
+};
+
+struct FileCheckOutcome {
+    ResultCode resultCode = ResultCode::Clean;  // of the last pass, or ReadError
+    int cures = 0;                              // images written back
+    std::string failure;                        // the failure's message, for ReadError
+};
+
+// Runs the whole treatment of the file `path` reached through `file`: one load, then the
+// passes, cures and saves. A failure of the final row's report is not caught here: it
+// reaches the caller, who still owes the file its read-error row.
+FileCheckOutcome CheckFile(const std::string& path, FileAccess& file, const VirusDatabase& base,
+                           DetectionCounters& counters, const ReportRow& report, const FileCheckOptions& options = {});
+
+// The same for the file on disk at `path`.
+FileCheckOutcome CheckFile(const std::string& path, const VirusDatabase& base, DetectionCounters& counters,
+                           const ReportRow& report, const FileCheckOptions& options = {});
+
+}  // namespace korvax

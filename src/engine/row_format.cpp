@@ -1,0 +1,15 @@
+#include "engine/row_format.h"
+
+#include "engine/display_text.h"
+
+namespace korvax {
+
+std::string FormatRow(const ResultRow& row) {
+    return row.path + '\t' + DisplayText(row.status) + '\t' + DisplayText(row.action);
+}
+
+std::string FormatCounter(std::string_view caption, std::int64_t value) {
+    return std::string(caption) + ": " + std::to_string(value);
+}
+
+}  // namespace korvax

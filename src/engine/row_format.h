@@ -1,0 +1,17 @@
+#pragma once
+// The line format the terminal tools print, shared so that `kvdtool scan` and
+// `korvax-scan` stay identical: `path<TAB>status<TAB>action`, and `Caption: N` counters.
+// Paths are printed as the bytes they are; statuses and actions as UTF-8.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "engine/scan_result.h"
+
+namespace korvax {
+
+std::string FormatRow(const ResultRow& row);
+std::string FormatCounter(std::string_view caption, std::int64_t value);
+
+}  // namespace korvax

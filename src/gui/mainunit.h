@@ -1,0 +1,115 @@
+#pragma once
+// The main window: the five command buttons, the processor and check figures, and the
+// start-up that binds the load library and loads the database. It is the check's display
+// and message step: the start button runs the whole check inside its handler, and the
+// window's own event processing keeps everything else alive meanwhile.
+//
+// Use on the user-interface thread only.
+
+#include <QPixmap>
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "check/check_display.h"
+#include "check/program_state.h"
+#include "check/scan_scheduler.h"
+#include "monitor/cpu_load.h"
+#include "platform/message_pump.h"
+
+class QLabel;
+class QProgressBar;
+class QTimer;
+class QToolButton;
+
+namespace korvax {
+
+class TForm2;
+class TForm3;
+class TForm4;
+
+class TForm1 : public QWidget, public CheckDisplay, public MessagePump {
+public:
+    struct Startup {
+        std::string loadLibrary = kCpuLoadLibrary;
+        // Measures the processor clock in MHz (about half a second).
+        std::function<long double()> measureMhz;
+    };
+
+    // Builds the window and runs its start-up (FormCreate). A start-up failure other than
+    // the load library's is shown and the window runs all the same; without the load
+    // library the program cannot run (see LibraryBound).
+    TForm1(ProgramState& state, const Startup& startup);
+    ~TForm1() override;
+
+    bool LibraryBound() const { return loadLibrary_ != nullptr; }
+    // Why the load library could not be bound (the loader's reason).
+    const std::string& LibraryFailure() const { return libraryFailure_; }
+    const QPixmap& Background() const { return background_; }
+
+    // The secondary windows exist only after this one (they are created in that order).
+    void AttachWindows(TForm2& settings, TForm3& statistics, TForm4& update);
+
+    // Settings: toggles the settings window; start and update are off while it is open.
+    void SpeedButton1Click();
+    // Statistics: closes the settings window if it is open, toggles the statistics window.
+    void SpeedButton2Click();
+    // Start: runs one whole check and returns when it has ended.
+    void SpeedButton3Click();
+    // Stop: the check ends when its pass in progress ends.
+    void SpeedButton4Click();
+    // Update: shows the update window (not modal).
+    void SpeedButton5Click();
+    // Every 500 ms: load, pool, progress and counters.
+    void Timer1Timer();
+
+    // CheckDisplay
+    int FolderCount() override;
+    std::string FolderAt(int index) override;
+    void ShowPreparing(bool shown) override;
+    void SetButtonEnabled(MainButton button, bool enabled) override;
+    void ShowTotal(std::int32_t total) override;
+    void AddRow(const ResultRow& row) override;
+
+    // MessagePump: the window system's events (timer, buttons, other windows) and the
+    // workers' synchronised calls.
+    void ProcessPendingMessages() override;
+
+protected:
+    // Closing during a check stops it; the window closes once the check has ended.
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void FormCreate(const Startup& startup);
+    void SettingsClosed();
+    QToolButton* button(MainButton which) const;
+
+    ProgramState& state_;
+    std::unique_ptr<CpuLoadLibrary> loadLibrary_;
+    std::string libraryFailure_;
+    QPixmap background_;
+    bool checkInProgress_ = false;
+    bool closeAfterCheck_ = false;
+
+    TForm2* settings_ = nullptr;
+    TForm3* statistics_ = nullptr;
+    TForm4* update_ = nullptr;
+
+    QToolButton* SpeedButton1 = nullptr;
+    QToolButton* SpeedButton2 = nullptr;
+    QToolButton* SpeedButton3 = nullptr;
+    QToolButton* SpeedButton4 = nullptr;
+    QToolButton* SpeedButton5 = nullptr;
+    QLabel* Label2 = nullptr;
+    QLabel* Label4 = nullptr;
+    QLabel* Label6 = nullptr;
+    QLabel* Label8 = nullptr;
+    QLabel* Label10 = nullptr;
+    QProgressBar* CGauge1 = nullptr;
+    QWidget* Panel1 = nullptr;
+    QTimer* Timer1 = nullptr;
+};
+
+}  // namespace korvax

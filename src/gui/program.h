@@ -1,0 +1,70 @@
+#pragma once
+// The desktop program: its shared state and its four windows, created in this order: the
+// main window (whose creation runs the start-up), settings, statistics, update. The
+// program ends when the main window is closed.
+//
+// Create on the user-interface thread, after the application object.
+
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "check/program_state.h"
+#include "monitor/cpu_load.h"
+
+namespace korvax {
+
+class TForm1;
+class TForm2;
+class TForm3;
+class TForm4;
+
+struct ProgramOptions {
+    std::string loadLibrary = kCpuLoadLibrary;
+    // Measures the processor clock in MHz; empty: the real measurement.
+    std::function<long double()> measureMhz;
+    // Folders put into the settings window's list at start (the command line's).
+    QStringList folders;
+};
+
+class Program {
+public:
+    explicit Program(const ProgramOptions& options = {});
+    ~Program();
+    Program(const Program&) = delete;
+    Program& operator=(const Program&) = delete;
+
+    // False when the load library could not be bound: then only the main window was
+    // created, and the program must end (StartFailure says why).
+    bool Started() const;
+    const std::string& StartFailure() const;
+
+    ProgramState& State() { return state_; }
+    TForm1& Form1() { return *form1_; }
+    TForm2& Form2() { return *form2_; }
+    TForm3& Form3() { return *form3_; }
+    TForm4& Form4() { return *form4_; }
+
+    // Shows the main window and runs the message loop until it closes.
+    int Run();
+
+private:
+    ProgramState state_;
+    // Destroyed in reverse: the secondary windows go before the main window they refer to.
+    std::unique_ptr<TForm1> form1_;
+    std::unique_ptr<TForm2> form2_;
+    std::unique_ptr<TForm3> form3_;
+    std::unique_ptr<TForm4> form4_;
+};
+
+// A folder named on the command line as the list shows folders: a full path without a
+// trailing '/', except "/" itself.
+QString FullFolderPath(const QString& folder);
+
+// The program entry: `korvax [FOLDER...]`. Exit status 2 when the load library cannot be
+// bound (its reason on stderr).
+int KorvaxMain(int argc, char** argv);
+
+}  // namespace korvax

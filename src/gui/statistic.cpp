@@ -1,0 +1,82 @@
+#include "gui/statistic.h"
+
+#include <QFrame>
+#include <QHeaderView>
+#include <QLabel>
+#include <QTreeWidget>
+
+#include "engine/display_text.h"
+#include "gui/window_look.h"
+
+namespace korvax {
+namespace {
+
+QLabel* AddLabel(QWidget* parent, const char* name, const QString& text, const QRect& place) {
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(QString::fromLatin1(name));
+    label->setGeometry(place);
+    return label;
+}
+
+QString Shown(const std::string& bytes) { return QString::fromStdString(DisplayText(bytes)); }
+
+}  // namespace
+
+TForm3::TForm3(QWidget& mainWindow) : mainWindow_(mainWindow) {
+    setObjectName(QStringLiteral("Form3"));
+    setWindowTitle(QStringLiteral("Статистика"));
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint);
+    setFixedSize(615, 324);
+    setFont(WindowFont());
+
+    Panel1 = new QFrame(this);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Panel1->setGeometry(0, 0, 615, 49);
+    Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
+
+    // Two columns of caption and value, two lines each.
+    AddLabel(Panel1, "Label1", QStringLiteral("Проверено:"), QRect(16, 8, 100, 15));
+    Label5 = AddLabel(Panel1, "Label5", QStringLiteral("0"), QRect(120, 8, 120, 15));
+    AddLabel(Panel1, "Label3", QStringLiteral("Вылечено:"), QRect(16, 27, 100, 15));
+    Label6 = AddLabel(Panel1, "Label6", QStringLiteral("0"), QRect(120, 27, 120, 15));
+    AddLabel(Panel1, "Label2", QStringLiteral("Тел вирусов:"), QRect(320, 8, 110, 15));
+    Label7 = AddLabel(Panel1, "Label7", QStringLiteral("0"), QRect(436, 8, 120, 15));
+    AddLabel(Panel1, "Label4", QStringLiteral("Подозрительных:"), QRect(320, 27, 110, 15));
+    AddLabel(Panel1, "Label8", QStringLiteral("0"), QRect(436, 27, 120, 15));  // never written
+
+    ListView1 = new QTreeWidget(this);
+    ListView1->setObjectName(QStringLiteral("ListView1"));
+    ListView1->setGeometry(0, 49, 615, 324 - 49);
+    ListView1->setColumnCount(3);
+    ListView1->setHeaderLabels({QStringLiteral("Объект"), QStringLiteral("Статус"), QStringLiteral("Действие")});
+    ListView1->setColumnWidth(0, 370);
+    ListView1->setColumnWidth(1, 150);
+    ListView1->setColumnWidth(2, 70);
+    ListView1->header()->setStretchLastSection(false);
+    ListView1->setRootIsDecorated(false);
+    ListView1->setUniformRowHeights(true);
+    ListView1->setAllColumnsShowFocus(true);
+    ListView1->setMouseTracking(true);
+    ListView1->setAttribute(Qt::WA_Hover);
+}
+
+void TForm3::AddRow(const ResultRow& row) {
+    auto* item = new QTreeWidgetItem({Shown(row.path), Shown(row.status), Shown(row.action)});
+    item->setToolTip(0, item->text(0));
+    ListView1->addTopLevelItem(item);
+}
+
+void TForm3::SetCounters(const QString& checked, const QString& cured, const QString& viruses) {
+    Label5->setText(checked);
+    Label6->setText(cured);
+    Label7->setText(viruses);
+}
+
+void TForm3::showEvent(QShowEvent* event) {
+    const QRect main = mainWindow_.frameGeometry();
+    move(main.x() + main.width(), main.y());
+    QWidget::showEvent(event);
+}
+
+}  // namespace korvax

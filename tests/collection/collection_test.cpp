@@ -1,0 +1,164 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+#include "platform/directory_walk.h"
+#include "collection/collect_files.h"
+#include "test_support.h"
+
+namespace korvax {
+namespace {
+
+using test::Bytes;
+using test::TempFolder;
+
+class CountingPump : public MessagePump {
+public:
+    void ProcessPendingMessages() override { ++calls; }
+    int calls = 0;
+};
+
+// Makes a file of `size` bytes without writing them (a sparse file).
+void MakeSized(const std::string& path, std::int64_t size) {
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    { std::ofstream create(path); }
+    std::filesystem::resize_file(path, static_cast<std::uintmax_t>(size));
+}
+
+std::vector<std::string> Collect(const std::string& folder, FileCollection& collection, CountingPump& pump,
+                                 std::vector<std::string>* tooLong = nullptr) {
+    FileQueue queue;
+    CollectOptions options;
+    options.onPathTooLong = [&](const std::string& path) {
+        if (tooLong != nullptr) tooLong->push_back(path);
+    };
+    CollectFiles(queue, folder, collection, pump, options);
+    return {queue.begin(), queue.end()};
+}
+
+std::vector<std::string> Sorted(std::vector<std::string> names) {
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST(HasProgramExtension, OnlyExeAndComInAnyCase) {
+    for (const char* yes : {"SETUP.EXE", "setup.exe", "Setup.Exe", "b.com", "x.tar.Com", ".exe"}) {
+        EXPECT_TRUE(HasProgramExtension(yes)) << yes;
+    }
+    for (const char* no : {"setup.exe.bak", "readme", "name.", "exe", "setup.ex", "a.comx", "a.\xC5XE"}) {
+        EXPECT_FALSE(HasProgramExtension(no)) << no;
+    }
+}
+
+TEST(CollectFiles, QueuesQualifyingFilesOnlyAndCountsThem) {
+    TempFolder folder;
+    const std::string root = folder.path().string() + "/";
+    MakeSized(root + "a.exe", 5242879);
+    MakeSized(root + "big.exe", 5242880);
+    MakeSized(root + "b.com", 0);
+    for (const char* name : {"SETUP.EXE", "Setup.Exe", "setup.exe.bak", "readme", "name.", ".hidden.com"}) {
+        MakeSized(root + name, 10);
+    }
+    MakeSized(root + "old.exe/inside.com", 10);  // a folder named like a program is walked
+    ASSERT_EQ(::mkfifo((root + "pipe.exe").c_str(), 0644), 0);  // never opened: the walk must not block
+    ASSERT_EQ(::symlink((root + "a.exe").c_str(), (root + "link.exe").c_str()), 0);
+    ASSERT_EQ(::symlink(root.c_str(), (root + "loop").c_str()), 0);  // a link back to the top
+
+    FileCollection collection;
+    CountingPump pump;
+    const std::vector<std::string> queued = Collect(root, collection, pump);
+    EXPECT_EQ(Sorted(queued), Sorted({root + "a.exe", root + "b.com", root + "SETUP.EXE", root + "Setup.Exe",
+                                      root + ".hidden.com", root + "old.exe/inside.com"}));
+    EXPECT_EQ(collection.TotalFiles, 6);
+    // One message step per entry, "." and ".." included: 15 at the top, 3 in old.exe.
+    EXPECT_EQ(pump.calls, 15 + 3);
+}
+
+TEST(CollectFiles, WalksDepthFirstInListingOrder) {
+    TempFolder folder;
+    const std::string root = folder.path().string() + "/";
+    for (const char* name : {"x.exe", "S/y.com", "S/T/w.exe", "z.exe", "U/v.com"}) MakeSized(root + name, 1);
+
+    // The expected queue, built from the same listing order the walk sees.
+    std::function<void(const std::string&, std::vector<std::string>&)> expect = [&](const std::string& dir,
+                                                                                   std::vector<std::string>& out) {
+        DirectoryListing listing(dir);
+        while (auto entry = listing.next()) {
+            if (entry->name == "." || entry->name == "..") continue;
+            if (entry->kind == EntryKind::Directory) {
+                expect(dir + entry->name + "/", out);
+            } else {
+                out.push_back(dir + entry->name);
+            }
+        }
+    };
+    std::vector<std::string> expected;
+    expect(root, expected);
+
+    FileCollection collection;
+    CountingPump pump;
+    EXPECT_EQ(Collect(root, collection, pump), expected);
+    // A folder's files stand together where the folder was met.
+    const auto y = std::find(expected.begin(), expected.end(), root + "S/y.com");
+    const auto w = std::find(expected.begin(), expected.end(), root + "S/T/w.exe");
+    EXPECT_EQ(std::abs(std::distance(y, w)), 1);
+}
+
+TEST(CollectFiles, PathsLongerThanTheBufferAreNotCollected) {
+    TempFolder folder;
+    const std::string root = folder.path().string() + "/";
+    // Nest folders until the paths pass 1024 bytes.
+    std::string deep = root;
+    while (deep.size() < 1000) deep += std::string(60, 'd') + "/";
+    MakeSized(deep + "short.exe", 1);
+    MakeSized(deep + std::string(100, 'n') + ".exe", 1);
+    std::vector<std::string> tooLong;
+    FileCollection collection;
+    CountingPump pump;
+    const auto queued = Collect(root, collection, pump, &tooLong);
+    for (const std::string& path : queued) EXPECT_LE(path.size(), kMaxFileNameLength);
+    const bool shortFits = (deep + "short.exe").size() <= kMaxFileNameLength;
+    EXPECT_EQ(queued.size(), shortFits ? 1U : 0U);
+    EXPECT_FALSE(tooLong.empty());
+}
+
+TEST(CollectFiles, AMissingFolderAddsNothing) {
+    FileCollection collection;
+    CountingPump pump;
+    EXPECT_TRUE(Collect("/nonexistent/korvax/", collection, pump).empty());
+    EXPECT_EQ(collection.TotalFiles, 0);
+}
+
+std::vector<std::string> TakeAll(FileCollection& collection, int count) {
+    std::vector<std::string> taken;
+    FileNameBuffer buffer;
+    for (int i = 0; i < count; ++i) {
+        TakeNextFile(collection, buffer);
+        taken.emplace_back(buffer.data());
+    }
+    return taken;
+}
+
+TEST(TakeNextFile, RoundRobinOverFoldersPassingOverEmptyOnes) {
+    FileCollection collection;
+    collection.FileQueues = {{"A1", "A2", "A3"}, {"B1"}};
+    EXPECT_EQ(TakeAll(collection, 4), (std::vector<std::string>{"A1", "B1", "A2", "A3"}));
+
+    collection.FileQueues = {{}, {"C1", "C2"}};
+    collection.QueueCursor = 0;
+    EXPECT_EQ(TakeAll(collection, 2), (std::vector<std::string>{"C1", "C2"}));
+
+    collection.FileQueues = {{"A1", "A2"}, {"B1", "B2"}, {"C1"}};
+    collection.QueueCursor = 0;
+    EXPECT_EQ(TakeAll(collection, 5), (std::vector<std::string>{"A1", "B1", "C1", "A2", "B2"}));
+
+    // With nothing queued it refuses instead of spinning for ever.
+    FileNameBuffer buffer;
+    EXPECT_THROW(TakeNextFile(collection, buffer), std::logic_error);
+}
+
+}  // namespace
+}  // namespace korvax

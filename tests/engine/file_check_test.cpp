@@ -1,0 +1,283 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <filesystem>
+
+#include "engine/disk_file.h"
+#include "engine/file_check.h"
+#include "platform/failure.h"
+#include "test_support.h"
+
+namespace korvax {
+namespace {
+
+using test::BaseFromSource;
+using test::Bytes;
+using test::BytesOf;
+using test::ReadBytes;
+using test::SampleProgram;
+using test::WithMarkers;
+using test::TempFolder;
+
+// Infections used here append markers to a program; the cures cut them off again.
+const char* const kDatabase = R"(
+    entry "Layer.B"
+    search rel 0 pattern "BBBB"
+    size cut 4
+    entry "Layer.A"
+    search rel 0 pattern "AAAA"
+    size cut 4
+    entry "Stuck"
+    search rel 0 pattern "STUK"
+    entry "Loop"
+    search rel 0 pattern "LOOP"
+    size cut 0
+    entry "Broken.Cure"
+    search rel 0 pattern "BRKN"
+    size cut 100000
+)";
+
+struct Check {
+    FileCheckOutcome outcome;
+    std::vector<ResultRow> rows;
+    std::int32_t viruses = 0;
+    std::int32_t cures = 0;
+};
+
+Check CheckAndCount(const std::string& path, const VirusDatabase& base) {
+    DetectionCounters counters;
+    Check check;
+    check.outcome = CheckFile(path, base, counters, [&](const ResultRow& row) { check.rows.push_back(row); });
+    check.viruses = counters.VirusCount.load();
+    check.cures = counters.CuredCount.load();
+    return check;
+}
+
+class FileCheck : public ::testing::Test {
+protected:
+    TempFolder folder;
+    VirusDatabase base = BaseFromSource(kDatabase);
+};
+
+TEST_F(FileCheck, ACleanFileGivesNoRowAndIsNeverWritten) {
+    const std::string path = folder.write("clean.exe", SampleProgram());
+    struct stat before {};
+    ASSERT_EQ(::stat(path.c_str(), &before), 0);
+    const Check check = CheckAndCount(path, base);
+    EXPECT_EQ(check.outcome.resultCode, ResultCode::Clean);
+    EXPECT_TRUE(check.rows.empty());
+    EXPECT_EQ(check.viruses, 0);
+    struct stat after {};
+    ASSERT_EQ(::stat(path.c_str(), &after), 0);
+    EXPECT_EQ(before.st_ino, after.st_ino);
+    EXPECT_EQ(before.st_mtim.tv_nsec, after.st_mtim.tv_nsec);
+    EXPECT_EQ(ReadBytes(path), SampleProgram());
+}
+
+TEST_F(FileCheck, CuresAreWrittenBackAndReportedOncePerLayer) {
+    // One cure: one row, the file back to the program; the rescan finds nothing.
+    std::string path = folder.write("one.exe", WithMarkers(SampleProgram(), "AAAA"));
+    Check check = CheckAndCount(path, base);
+    EXPECT_EQ(check.rows, (std::vector<ResultRow>{{path, "Layer.A", kCuredText, ResultCode::Cured}}));
+    EXPECT_EQ(check.viruses, 1);
+    EXPECT_EQ(check.cures, 1);
+    EXPECT_EQ(check.outcome.resultCode, ResultCode::Clean);
+    EXPECT_EQ(ReadBytes(path), SampleProgram());
+
+    // Two curable layers: two rows, two writes.
+    path = folder.write("two.exe", WithMarkers(SampleProgram(), "AAAABBBB"));
+    check = CheckAndCount(path, base);
+    EXPECT_EQ(check.rows, (std::vector<ResultRow>{{path, "Layer.B", kCuredText, ResultCode::Cured}, {path, "Layer.A", kCuredText, ResultCode::Cured}}));
+    EXPECT_EQ(check.viruses, 2);
+    EXPECT_EQ(check.cures, 2);
+    EXPECT_EQ(ReadBytes(path), SampleProgram());
+
+    // The inner layer has no cure: cured once, then reported skipped.
+    path = folder.write("stuck.exe", WithMarkers(SampleProgram(), "STUKBBBB"));
+    check = CheckAndCount(path, base);
+    EXPECT_EQ(check.rows, (std::vector<ResultRow>{{path, "Layer.B", kCuredText, ResultCode::Cured}, {path, "Stuck", kSkippedText, ResultCode::Detected}}));
+    EXPECT_EQ(check.viruses, 2);
+    EXPECT_EQ(check.cures, 1);
+    EXPECT_EQ(ReadBytes(path), WithMarkers(SampleProgram(), "STUK"));
+}
+
+TEST_F(FileCheck, ADetectionWithoutCureLeavesTheFileAlone) {
+    const std::string path = folder.write("stuck.com", WithMarkers(SampleProgram(), "STUK"));
+    const Check check = CheckAndCount(path, base);
+    EXPECT_EQ(check.rows, (std::vector<ResultRow>{{path, "Stuck", kSkippedText, ResultCode::Detected}}));
+    EXPECT_EQ(check.outcome.resultCode, ResultCode::Detected);
+    EXPECT_EQ(check.viruses, 1);
+    EXPECT_EQ(check.cures, 0);
+    EXPECT_EQ(ReadBytes(path), WithMarkers(SampleProgram(), "STUK"));
+}
+
+TEST_F(FileCheck, ACureThatNeverEndsStopsAfterSixtyFourWrites) {
+    const std::string path = folder.write("loop.exe", WithMarkers(SampleProgram(), "LOOP"));
+    const Check check = CheckAndCount(path, base);
+    ASSERT_EQ(check.rows.size(), static_cast<std::size_t>(kMaxCuresPerFile + 1));
+    EXPECT_EQ(check.rows.front(), (ResultRow{path, "Loop", kCuredText, ResultCode::Cured}));
+    EXPECT_EQ(check.rows.back(), (ResultRow{path, "Loop", kSkippedText, ResultCode::Detected}));
+    EXPECT_EQ(check.viruses, kMaxCuresPerFile + 1);
+    EXPECT_EQ(check.cures, kMaxCuresPerFile);
+    EXPECT_EQ(check.outcome.cures, kMaxCuresPerFile);
+    EXPECT_EQ(check.outcome.resultCode, ResultCode::Detected);
+}
+
+TEST_F(FileCheck, FailuresGiveOneReadErrorRowAndLoseNothing) {
+    const auto expectReadError = [&](const std::string& path, const Check& check) {
+        ASSERT_EQ(check.rows.size(), 1U) << path;
+        EXPECT_EQ(check.rows[0], (ReadErrorRow(path)));
+        EXPECT_EQ(check.outcome.resultCode, ResultCode::ReadError);
+        EXPECT_EQ(check.cures, 0);
+    };
+
+    // Missing, a folder, a FIFO (which must not block the check): no detection counted.
+    for (const std::string& path : {folder.file("gone.exe"), folder.path().string()}) {
+        const Check check = CheckAndCount(path, base);
+        expectReadError(path, check);
+        EXPECT_EQ(check.viruses, 0);
+    }
+    const std::string fifo = folder.file("pipe.exe");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    expectReadError(fifo, CheckAndCount(fifo, base));
+
+    // A cure that cannot be carried out: the file is not written back, no detection counted.
+    const Bytes broken = WithMarkers(SampleProgram(), "BRKN");
+    std::string path = folder.write("broken.exe", broken);
+    Check check = CheckAndCount(path, base);
+    expectReadError(path, check);
+    EXPECT_EQ(check.viruses, 0);
+    EXPECT_EQ(ReadBytes(path), broken);
+
+    // Read-only binds everyone, root included: the detection counts, the cure does not.
+    const Bytes infected = WithMarkers(SampleProgram(), "AAAA");
+    path = folder.write("readonly.exe", infected);
+    ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
+    check = CheckAndCount(path, base);
+    expectReadError(path, check);
+    EXPECT_EQ(check.viruses, 1);
+    EXPECT_EQ(ReadBytes(path), infected);
+
+    // An empty database gives one entry without records: every file fails.
+    path = folder.write("any.exe", SampleProgram());
+    expectReadError(path, CheckAndCount(path, VirusDatabase(1)));
+}
+
+// A disk that fills up: writes stop after `budget` bytes in all.
+class FullDisk : public FileWriteCalls {
+public:
+    explicit FullDisk(std::size_t budget) : budget_(budget) {}
+    ssize_t Write(int fd, const void* data, std::size_t size) override {
+        if (written_ >= budget_) {
+            errno = ENOSPC;
+            return -1;
+        }
+        const ssize_t n = FileWriteCalls::Write(fd, data, std::min(size, budget_ - written_));
+        if (n > 0) written_ += static_cast<std::size_t>(n);
+        return n;
+    }
+
+private:
+    std::size_t budget_;
+    std::size_t written_ = 0;
+};
+
+TEST_F(FileCheck, AWriteThatFailsPartWayLeavesTheOriginalWhole) {
+    const Bytes infected = WithMarkers(SampleProgram(64 * 1024), "AAAA");
+    const std::string path = folder.write("big.exe", infected);
+    FullDisk disk(4096);
+    DiskFile file(path, disk);
+    DetectionCounters counters;
+    std::vector<ResultRow> rows;
+    const FileCheckOutcome outcome =
+        CheckFile(path, file, base, counters, [&](const ResultRow& row) { rows.push_back(row); });
+
+    EXPECT_EQ(rows, (std::vector<ResultRow>{ReadErrorRow(path)}));
+    EXPECT_EQ(outcome.failure, "Stream write error");
+    EXPECT_EQ(counters.VirusCount.load(), 1);
+    EXPECT_EQ(counters.CuredCount.load(), 0);
+    EXPECT_EQ(ReadBytes(path), infected);
+    // No temporary file is left behind.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path()), {}), 1);
+}
+
+// A file held in memory: the loop's loads and saves as the check makes them.
+class MemoryFile : public FileAccess {
+public:
+    explicit MemoryFile(Bytes bytes) : bytes(std::move(bytes)) {}
+    Bytes Load(std::int64_t maxSize) override {
+        ++loads;
+        if (static_cast<std::int64_t>(bytes.size()) > maxSize) throw CannotOpenFile("memory");
+        return bytes;
+    }
+    void Save(std::span<const std::uint8_t> image) override {
+        if (failSave) throw StreamWriteError();
+        saved.emplace_back(image.begin(), image.end());
+        bytes = saved.back();
+    }
+    Bytes bytes;
+    std::vector<Bytes> saved;
+    int loads = 0;
+    bool failSave = false;
+};
+
+TEST_F(FileCheck, TheLoopLoadsOnceAndSavesEveryCuredImageInTurn) {
+    MemoryFile file(WithMarkers(SampleProgram(), "AAAABBBB"));
+    DetectionCounters counters;
+    std::vector<ResultRow> rows;
+    const auto report = [&](const ResultRow& row) { rows.push_back(row); };
+    FileCheckOutcome outcome = CheckFile("m.exe", file, base, counters, report);
+    EXPECT_EQ(file.loads, 1);
+    EXPECT_EQ(file.saved, (std::vector<Bytes>{WithMarkers(SampleProgram(), "AAAA"), SampleProgram()}));
+    EXPECT_EQ(outcome.cures, 2);
+    EXPECT_EQ(rows.size(), 2U);
+
+    // A save that fails ends the file with its read-error row; the detection still counts.
+    MemoryFile failing(WithMarkers(SampleProgram(), "AAAA"));
+    failing.failSave = true;
+    rows.clear();
+    outcome = CheckFile("f.exe", failing, base, counters, report);
+    EXPECT_EQ(outcome.resultCode, ResultCode::ReadError);
+    EXPECT_EQ(outcome.failure, "Stream write error");
+    EXPECT_EQ(rows, (std::vector<ResultRow>{ReadErrorRow("f.exe")}));
+    EXPECT_EQ(counters.VirusCount.load(), 3);
+    EXPECT_EQ(counters.CuredCount.load(), 2);
+    EXPECT_EQ(failing.bytes, WithMarkers(SampleProgram(), "AAAA"));
+}
+
+TEST_F(FileCheck, AWriteBackKeepsPermissionsAndWritesThroughLinks) {
+    const std::string target = folder.write("real/target.exe", WithMarkers(SampleProgram(), "AAAA"));
+    ASSERT_EQ(::chmod(target.c_str(), 0750), 0);
+    const std::string link = folder.file("link.exe");
+    ASSERT_EQ(::symlink(target.c_str(), link.c_str()), 0);
+
+    const Check check = CheckAndCount(link, base);
+    EXPECT_EQ(check.rows, (std::vector<ResultRow>{{link, "Layer.A", kCuredText, ResultCode::Cured}}));
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(ReadBytes(target), SampleProgram());
+    struct stat info {};
+    ASSERT_EQ(::stat(target.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0750U);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path() / "real"), {}), 1);
+}
+
+TEST_F(FileCheck, AFailingCureRowEndsInTheReadErrorRow) {
+    const std::string path = folder.write("report.exe", WithMarkers(SampleProgram(), "AAAA"));
+    DetectionCounters counters;
+    std::vector<ResultRow> rows;
+    int calls = 0;
+    const FileCheckOutcome outcome = CheckFile(path, base, counters, [&](const ResultRow& row) {
+        if (++calls == 1) throw std::runtime_error("window gone");
+        rows.push_back(row);
+    });
+    EXPECT_EQ(outcome.resultCode, ResultCode::ReadError);
+    EXPECT_EQ(rows, (std::vector<ResultRow>{ReadErrorRow(path)}));
+    EXPECT_EQ(counters.CuredCount.load(), 1);  // it was written before the row failed
+    EXPECT_EQ(ReadBytes(path), SampleProgram());
+}
+
+}  // namespace
+}  // namespace korvax

@@ -1,0 +1,84 @@
+#pragma once
+// Helpers shared by the engine tests: databases from signature source, files in a
+// temporary folder that is removed afterwards.
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "database/read_records.h"
+#include "language/signature_source.h"
+
+namespace korvax::test {
+
+using Bytes = std::vector<std::uint8_t>;
+
+inline VirusDatabase BaseFromSource(std::string_view source) {
+    VirusDatabase base;
+    ReadRecords(AssembleSource(source), base);
+    return base;
+}
+
+inline Bytes BytesOf(std::string_view text) { return Bytes(text.begin(), text.end()); }
+
+// A stand-in program of `size` bytes. None of them is an ASCII letter, so the markers the
+// tests append (letters) are found only where they were put.
+inline Bytes SampleProgram(std::size_t size = 300) {
+    Bytes program(size);
+    for (std::size_t i = 0; i < size; ++i) program[i] = static_cast<std::uint8_t>((i * 7) % 61);
+    return program;
+}
+
+// `program` with `markers` appended, as the test "infections" make them.
+inline Bytes WithMarkers(const Bytes& program, std::string_view markers) {
+    Bytes file = program;
+    file.insert(file.end(), markers.begin(), markers.end());
+    return file;
+}
+
+class TempFolder {
+public:
+    TempFolder() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "korvax-test-XXXXXX").string();
+        if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+        path_ = pattern;
+    }
+    ~TempFolder() {
+        std::error_code ignored;
+        // Give back write permission first, so read-only fixtures can be removed.
+        for (auto it = std::filesystem::recursive_directory_iterator(path_, ignored);
+             it != std::filesystem::recursive_directory_iterator(); it.increment(ignored)) {
+            if (!it->is_symlink()) {
+                std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
+                                             std::filesystem::perm_options::add, ignored);
+            }
+        }
+        std::filesystem::remove_all(path_, ignored);
+    }
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+
+    const std::filesystem::path& path() const { return path_; }
+    std::string file(std::string_view name) const { return (path_ / name).string(); }
+
+    std::string write(std::string_view name, const Bytes& bytes) const {
+        const auto full = path_ / name;
+        std::filesystem::create_directories(full.parent_path());
+        std::ofstream out(full, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        return full.string();
+    }
+
+private:
+    std::filesystem::path path_;
+};
+
+inline Bytes ReadBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+}  // namespace korvax::test
