@@ -28,8 +28,6 @@ public:
     // length there is nothing more: its data cannot be delimited.
     std::optional<RecordAt> next();
 
-    std::int64_t position() const { return position_; }
-
 private:
     std::span<const std::uint8_t> file_;
     std::int64_t position_ = 0;

@@ -25,15 +25,6 @@ std::int32_t FileImage::read(std::uint8_t* out, std::int32_t count) {
     return copied;
 }
 
-std::int32_t FileImage::peek4(std::int32_t position, std::uint8_t out[4]) const {
-    const std::int32_t available = (position >= 0 && position < size()) ? size() - position : 0;
-    const std::int32_t present = std::min(available, 4);
-    for (std::int32_t i = 0; i < 4; ++i) {
-        out[i] = i < present ? bytes_[static_cast<std::size_t>(position + i)] : 0;
-    }
-    return present;
-}
-
 void FileImage::setSize(std::int64_t newSize) {
     if (newSize < 0 || newSize > std::min<std::int64_t>(maxSize_, kMaxImageSize)) {
         throw OutOfMemoryExpanding();

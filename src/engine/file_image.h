@@ -44,10 +44,6 @@ public:
     // stream", and the image stays as it was.
     void resize(std::int64_t newSize);
 
-    // The raw four-byte window at `position`, missing bytes 0, without moving the position.
-    // Returns the number of bytes really present.
-    std::int32_t peek4(std::int32_t position, std::uint8_t out[4]) const;
-
     std::int64_t maxSize() const { return maxSize_; }
 
 private:

@@ -26,7 +26,6 @@ public:
     DirectoryListing& operator=(const DirectoryListing&) = delete;
     ~DirectoryListing();
 
-    bool opened() const { return dir_ != nullptr; }
     // The next entry; the kind comes from lstat, so it is never a link's target.
     std::optional<DirectoryEntry> next();
 

@@ -42,9 +42,9 @@ public:
     // Wakes a ServeUntil so that it tests its condition now (a worker about to end).
     void Wake();
 
+private:
     bool OnUiThread() const { return std::this_thread::get_id() == uiThread_; }
 
-private:
     struct Call {
         const std::function<void()>* routine = nullptr;
         std::exception_ptr failure;
