@@ -10,6 +10,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   xvfb xauth fonts-dejavu-core fonts-liberation2
   xdotool imagemagick openbox
+  acl attr
 )
 
 missing=()

@@ -51,6 +51,10 @@ void TerminalCheck::AddRow(const ResultRow& row) {
     }
     out_ << FormatRow(row) << '\n';
     out_.flush();
+    if (row.changedDuringCheck) {
+        err_ << "korvax-scan: " << ChangedDuringCheckText(row.path) << '\n';
+        err_.flush();
+    }
 }
 
 void TerminalCheck::PathTooLong(const std::string& path) {

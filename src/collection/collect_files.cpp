@@ -1,6 +1,7 @@
 #include "collection/collect_files.h"
 
 #include "platform/directory_walk.h"
+#include "platform/file_in_folder.h"
 
 namespace korvax {
 
@@ -14,9 +15,10 @@ bool HasProgramExtension(const std::string& name) {
     return extension == ".EXE" || extension == ".COM";
 }
 
-void CollectFiles(FileQueue& queue, const std::string& folder, FileCollection& collection, MessagePump& pump,
-                  const CollectOptions& options) {
-    DirectoryListing listing(folder);
+namespace {
+
+void Walk(DirectoryListing& listing, const std::string& folder, FileQueue& queue, FileCollection& collection,
+          MessagePump& pump, const CollectOptions& options) {
     while (auto entry = listing.next()) {
         pump.ProcessPendingMessages();
         if (entry->name == "." || entry->name == "..") continue;
@@ -27,7 +29,8 @@ void CollectFiles(FileQueue& queue, const std::string& folder, FileCollection& c
                 if (options.onPathTooLong) options.onPathTooLong(path + "/");
                 continue;
             }
-            CollectFiles(queue, path + "/", collection, pump, options);
+            DirectoryListing below(listing, entry->name);
+            Walk(below, path + "/", queue, collection, pump, options);
             continue;
         }
         if (entry->kind != EntryKind::RegularFile) continue;
@@ -40,6 +43,15 @@ void CollectFiles(FileQueue& queue, const std::string& folder, FileCollection& c
         queue.push_back(path);
         ++collection.TotalFiles;
     }
+}
+
+}  // namespace
+
+void CollectFiles(FileQueue& queue, const std::string& folder, FileCollection& collection, MessagePump& pump,
+                  const CollectOptions& options) {
+    const std::string walked = LinkFreeFolderPath(folder);
+    DirectoryListing listing(walked);
+    Walk(listing, walked, queue, collection, pump, options);
 }
 
 }  // namespace korvax

@@ -4,7 +4,11 @@
 //
 // Depth first, in the order the OS lists each folder; hidden (dot) entries included.
 // Symbolic links are passed over (their targets are scanned where they live), so the walk
-// cannot loop; FIFOs, sockets and devices are never collected. A path longer than 1024
+// cannot loop; each folder is opened from its parent without following a link, so a
+// folder swapped for a link during the walk is not entered either. The listed folder
+// itself may be a link (or lie below one): it is then walked under its resolved path, so
+// that every collected path is free of links and a check can refuse one swapped in
+// later. FIFOs, sockets and devices are never collected. A path longer than 1024
 // bytes does not fit a worker's buffer and is not collected. One message-processing step
 // per directory entry keeps the window (or the terminal's refresh) alive during long walks.
 

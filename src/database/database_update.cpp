@@ -2,6 +2,7 @@
 
 #include "database/read_records.h"
 #include "database/record_cursor.h"
+#include "platform/file_in_folder.h"
 #include "platform/whole_file.h"
 
 namespace korvax {
@@ -22,7 +23,7 @@ void CheckUpdateFile(const std::string& path, std::span<const std::uint8_t> byte
 }
 
 void UpdateDatabase(const std::string& updatePath, const std::string& basePath, VirusDatabase& base,
-                    bool checkRunning) {
+                    bool checkRunning, FileWriteCalls& calls) {
     if (checkRunning) throw UpdateRefused("Во время проверки обновление невозможно");
     const std::vector<std::uint8_t> added = ReadWholeFile(updatePath);
     CheckUpdateFile(updatePath, added);
@@ -30,9 +31,12 @@ void UpdateDatabase(const std::string& updatePath, const std::string& basePath, 
     VirusDatabase entries;
     ReadRecords(added, entries);  // cannot fail on a checked file
 
-    std::vector<std::uint8_t> joined = ReadWholeFile(basePath);
+    // The database file is read and replaced through one handle: the joined bytes go to
+    // the very file that was read, never through a link swapped in meanwhile.
+    FileInFolder database(basePath, LinkPolicy::ResolveOnce);
+    std::vector<std::uint8_t> joined = database.ReadAll();
     joined.insert(joined.end(), added.begin(), added.end());
-    ReplaceFileContents(basePath, joined);
+    database.Replace(joined, calls);
 
     base.insert(base.end(), std::make_move_iterator(entries.begin()), std::make_move_iterator(entries.end()));
 }

@@ -15,6 +15,7 @@
 
 #include "database/virus_database.h"
 #include "platform/failure.h"
+#include "platform/file_write_calls.h"
 
 namespace korvax {
 
@@ -33,7 +34,8 @@ void CheckUpdateFile(const std::string& path, std::span<const std::uint8_t> byte
 // `base`. "Cannot open file %s" when either file cannot be read, "Cannot create file %s"
 // or "Stream write error" when the database file cannot be replaced, UpdateRefused for
 // the rest; on any failure the database file and `base` are as they were.
+// Every step of the database file's replacement goes through `calls`.
 void UpdateDatabase(const std::string& updatePath, const std::string& basePath, VirusDatabase& base,
-                    bool checkRunning);
+                    bool checkRunning, FileWriteCalls& calls = SystemFileWriteCalls());
 
 }  // namespace korvax

@@ -1,11 +1,17 @@
 #include "engine/disk_file.h"
 
-#include "platform/whole_file.h"
+#include "platform/failure.h"
 
 namespace korvax {
 
-std::vector<std::uint8_t> DiskFile::Load(std::int64_t maxSize) { return ReadWholeFile(path_, maxSize); }
+std::vector<std::uint8_t> DiskFile::Load(std::int64_t maxSize) {
+    file_ = std::make_unique<FileInFolder>(path_, policy_);
+    return file_->ReadAll(maxSize);
+}
 
-void DiskFile::Save(std::span<const std::uint8_t> image) { ReplaceFileContents(path_, image, calls_); }
+void DiskFile::Save(std::span<const std::uint8_t> image) {
+    if (!file_) throw CannotCreateFile(path_);  // nothing was read, so nothing may be written
+    file_->Replace(image, calls_);
+}
 
 }  // namespace korvax

@@ -1,25 +1,34 @@
 #pragma once
-// A file on disk as the per-file check reaches it: read whole, replaced atomically.
+// A file on disk as the per-file check reaches it: opened once through its folder, read
+// whole from that descriptor, and each cured image saved over that very file (see
+// FileInFolder: a file or folder swapped for a link after the open is never written
+// through).
 
+#include <memory>
 #include <string>
 
 #include "engine/file_access.h"
+#include "platform/file_in_folder.h"
 #include "platform/file_write_calls.h"
 
 namespace korvax {
 
 class DiskFile : public FileAccess {
 public:
-    // `calls` make the replacement's system calls (tests pass ones that fail).
-    explicit DiskFile(std::string path, FileWriteCalls& calls = SystemFileWriteCalls())
-        : path_(std::move(path)), calls_(calls) {}
+    // `policy`: the workers refuse any link in a collected path; a tool checking a path a
+    // user typed resolves it once. `calls` make the replacement's system calls (tests pass
+    // ones that fail).
+    DiskFile(std::string path, LinkPolicy policy, FileWriteCalls& calls = SystemFileWriteCalls())
+        : path_(std::move(path)), policy_(policy), calls_(calls) {}
 
     std::vector<std::uint8_t> Load(std::int64_t maxSize) override;
     void Save(std::span<const std::uint8_t> image) override;
 
 private:
     std::string path_;
+    LinkPolicy policy_;
     FileWriteCalls& calls_;
+    std::unique_ptr<FileInFolder> file_;
 };
 
 }  // namespace korvax

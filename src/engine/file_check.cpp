@@ -36,21 +36,27 @@ FileCheckOutcome CheckFile(const std::string& path, FileAccess& file, const Viru
             counters.CuredCount.fetch_add(1);
             report(ResultRow{path, status, action, ResultCode::Cured});
         }
+    } catch (const FileChangedDuringCheck& failure) {
+        outcome.resultCode = ResultCode::ReadError;
+        outcome.failure = failure.what();
+        outcome.changedDuringCheck = true;
     } catch (const std::exception& failure) {
         outcome.resultCode = ResultCode::ReadError;
         outcome.failure = failure.what();
     }
     if (outcome.resultCode == ResultCode::ReadError) {
-        report(ReadErrorRow(path));
+        ResultRow row = ReadErrorRow(path);
+        row.changedDuringCheck = outcome.changedDuringCheck;
+        report(row);
     } else if (outcome.resultCode == ResultCode::Detected) {
         report(ResultRow{path, status, action, ResultCode::Detected});
     }
     return outcome;
 }
 
-FileCheckOutcome CheckFile(const std::string& path, const VirusDatabase& base, DetectionCounters& counters,
-                           const ReportRow& report, const FileCheckOptions& options) {
-    DiskFile file(path);
+FileCheckOutcome CheckFile(const std::string& path, LinkPolicy policy, const VirusDatabase& base,
+                           DetectionCounters& counters, const ReportRow& report, const FileCheckOptions& options) {
+    DiskFile file(path, policy);
     return CheckFile(path, file, base, counters, report, options);
 }
 

@@ -19,6 +19,7 @@
 #include "database/virus_database.h"
 #include "engine/file_access.h"
 #include "engine/scan_result.h"
+#include "platform/file_in_folder.h"
 #include "platform/whole_file.h"
 
 namespace korvax {
@@ -46,6 +47,7 @@ struct FileCheckOutcome {
     ResultCode resultCode = ResultCode::Clean;  // of the last pass, or ReadError
     int cures = 0;                              // images written back
     std::string failure;                        // the failure's message, for ReadError
+    bool changedDuringCheck = false;            // ReadError because the file was swapped
 };
 
 // Runs the whole treatment of the file `path` reached through `file`: one load, then the
@@ -54,8 +56,8 @@ struct FileCheckOutcome {
 FileCheckOutcome CheckFile(const std::string& path, FileAccess& file, const VirusDatabase& base,
                            DetectionCounters& counters, const ReportRow& report, const FileCheckOptions& options = {});
 
-// The same for the file on disk at `path`.
-FileCheckOutcome CheckFile(const std::string& path, const VirusDatabase& base, DetectionCounters& counters,
-                           const ReportRow& report, const FileCheckOptions& options = {});
+// The same for the file on disk at `path`, opened under `policy` (see DiskFile).
+FileCheckOutcome CheckFile(const std::string& path, LinkPolicy policy, const VirusDatabase& base,
+                           DetectionCounters& counters, const ReportRow& report, const FileCheckOptions& options = {});
 
 }  // namespace korvax

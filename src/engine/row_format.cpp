@@ -12,4 +12,8 @@ std::string FormatCounter(std::string_view caption, std::int64_t value) {
     return std::string(caption) + ": " + std::to_string(value);
 }
 
+std::string ChangedDuringCheckText(const std::string& path) {
+    return path + ": changed during the check (the file, or a folder above it, was swapped): nothing was written";
+}
+
 }  // namespace korvax

@@ -14,4 +14,8 @@ namespace korvax {
 std::string FormatRow(const ResultRow& row);
 std::string FormatCounter(std::string_view caption, std::int64_t value);
 
+// What the terminal tools say on stderr of a file whose row is a read error because it
+// was swapped during the check.
+std::string ChangedDuringCheckText(const std::string& path);
+
 }  // namespace korvax

@@ -27,6 +27,9 @@ struct ResultRow {
     std::string status;
     std::string action;
     ResultCode code = ResultCode::ReadError;
+    // A read-error row for a file that was swapped, or a folder above it swapped for a
+    // link, during the check: nothing was written (the terminal says so on stderr).
+    bool changedDuringCheck = false;
     friend bool operator==(const ResultRow&, const ResultRow&) = default;
 };
 

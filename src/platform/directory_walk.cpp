@@ -3,11 +3,24 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace korvax {
 
-DirectoryListing::DirectoryListing(const std::string& folder) : folder_(folder) {
-    dir_ = ::opendir(folder.c_str());
+DirectoryListing::DirectoryListing(const std::string& folder) {
+    open(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+}
+
+DirectoryListing::DirectoryListing(const DirectoryListing& parent, const std::string& name) {
+    if (parent.dir_ == nullptr) return;
+    open(::openat(::dirfd(static_cast<DIR*>(parent.dir_)), name.c_str(),
+                  O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+}
+
+void DirectoryListing::open(int fd) {
+    if (fd < 0) return;
+    dir_ = ::fdopendir(fd);
+    if (dir_ == nullptr) ::close(fd);
 }
 
 DirectoryListing::~DirectoryListing() {

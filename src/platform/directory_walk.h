@@ -22,6 +22,9 @@ public:
     // Opens `folder` (a path ending with '/'). A folder that cannot be opened yields no
     // entries. A folder that is itself a symbolic link is followed.
     explicit DirectoryListing(const std::string& folder);
+    // Opens the folder `name` listed in `parent`, never following a link: a folder swapped
+    // for a link after it was listed yields no entries, so a walk never strays through one.
+    DirectoryListing(const DirectoryListing& parent, const std::string& name);
     DirectoryListing(const DirectoryListing&) = delete;
     DirectoryListing& operator=(const DirectoryListing&) = delete;
     ~DirectoryListing();
@@ -30,7 +33,8 @@ public:
     std::optional<DirectoryEntry> next();
 
 private:
-    std::string folder_;
+    void open(int fd);
+
     void* dir_ = nullptr;
 };
 

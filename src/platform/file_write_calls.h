@@ -1,7 +1,8 @@
 #pragma once
-// The system calls by which a file's contents are replaced, behind one interface, so that
-// tests can make any step fail the way a failing or full disk does (a write that stops
-// after N bytes, a flush that reports EIO) and check that nothing is lost.
+// The system calls by which a file is created or its contents replaced, behind one
+// interface, so that tests can make any step fail the way a failing or full disk does (a
+// write that stops after N bytes, a flush or a rename that reports EIO) and check that
+// nothing is lost and nothing is left behind.
 //
 // Each call has the contract of the POSIX call it is named after: a result below 0 is a
 // failure with errno set. The system's calls are used unless a caller passes others.
@@ -17,13 +18,17 @@ namespace korvax {
 class FileWriteCalls {
 public:
     virtual ~FileWriteCalls() = default;
-    virtual int Open(const char* path, int flags, mode_t mode);
+    // Creating the replacement: an unnamed file (O_TMPFILE) or a named temporary one.
+    virtual int OpenAt(int folder, const char* name, int flags, mode_t mode);
     virtual ssize_t Write(int fd, const void* data, std::size_t size);
     virtual int Fchown(int fd, uid_t owner, gid_t group);
     virtual int Fchmod(int fd, mode_t mode);
+    virtual int Fsetxattr(int fd, const char* name, const void* value, std::size_t size, int flags);
     virtual int Fsync(int fd);
     virtual int Close(int fd);
-    virtual int Rename(const char* from, const char* to);
+    // Giving an unnamed replacement its temporary name.
+    virtual int LinkAt(int fromFolder, const char* from, int toFolder, const char* to, int flags);
+    virtual int RenameAt(int fromFolder, const char* from, int toFolder, const char* to);
 };
 
 FileWriteCalls& SystemFileWriteCalls();

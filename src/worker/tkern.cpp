@@ -56,7 +56,8 @@ void TKern::HandleFile() {
     const std::string path(Slot->FileName.data());
     const ReportRow report = [this](const ResultRow& row) { sync_.Synchronize([&] { ReportResult(row); }); };
     try {
-        CheckFile(path, pool_.VirusBase, pool_.counters, report, checkOptions_);
+        // A collected path was link-free when the walk met it: a link in it now was swapped in.
+        CheckFile(path, LinkPolicy::RefuseLinks, pool_.VirusBase, pool_.counters, report, checkOptions_);
     } catch (const std::exception&) {
         // The final row could not be reported: the file still gets its read-error row.
         try {

@@ -15,7 +15,7 @@ extern char** environ;
 namespace korvax::e2e {
 
 RunningProgram::RunningProgram(const std::string& program, const std::vector<std::string>& arguments,
-                               const std::string& workingFolder) {
+                               const std::string& workingFolder, const std::vector<std::string>& environment) {
     int out[2];
     int err[2];
     if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
@@ -31,7 +31,12 @@ RunningProgram::RunningProgram(const std::string& program, const std::vector<std
     std::vector<char*> raw;
     for (auto& argument : argv) raw.push_back(argument.data());
     raw.push_back(nullptr);
-    const int spawned = ::posix_spawn(&pid_, program.c_str(), &actions, nullptr, raw.data(), environ);
+    std::vector<std::string> settings = environment;
+    std::vector<char*> env;
+    for (auto& setting : settings) env.push_back(setting.data());
+    for (char** inherited = environ; *inherited != nullptr; ++inherited) env.push_back(*inherited);
+    env.push_back(nullptr);
+    const int spawned = ::posix_spawn(&pid_, program.c_str(), &actions, nullptr, raw.data(), env.data());
     posix_spawn_file_actions_destroy(&actions);
     ::close(out[1]);
     ::close(err[1]);
@@ -87,8 +92,8 @@ ProgramResult RunningProgram::finish() {
 }
 
 ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& arguments,
-                         const std::string& workingFolder) {
-    RunningProgram running(program, arguments, workingFolder);
+                         const std::string& workingFolder, const std::vector<std::string>& environment) {
+    RunningProgram running(program, arguments, workingFolder, environment);
     return running.finish();
 }
 

@@ -16,8 +16,9 @@ struct ProgramResult {
 
 class RunningProgram {
 public:
+    // `environment`: "NAME=value" settings added to the test's own environment.
     RunningProgram(const std::string& program, const std::vector<std::string>& arguments,
-                   const std::string& workingFolder = "");
+                   const std::string& workingFolder = "", const std::vector<std::string>& environment = {});
     RunningProgram(const RunningProgram&) = delete;
     RunningProgram& operator=(const RunningProgram&) = delete;
     ~RunningProgram();
@@ -38,7 +39,7 @@ private:
 };
 
 ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& arguments,
-                         const std::string& workingFolder = "");
+                         const std::string& workingFolder = "", const std::vector<std::string>& environment = {});
 
 // Lines of a text, without the line ends.
 std::vector<std::string> Lines(const std::string& text);

@@ -5,6 +5,8 @@
 
 #include <cerrno>
 #include <filesystem>
+#include <functional>
+#include <utility>
 
 #include "engine/disk_file.h"
 #include "engine/file_check.h"
@@ -50,7 +52,7 @@ struct Check {
 Check CheckAndCount(const std::string& path, const VirusDatabase& base) {
     DetectionCounters counters;
     Check check;
-    check.outcome = CheckFile(path, base, counters, [&](const ResultRow& row) { check.rows.push_back(row); });
+    check.outcome = CheckFile(path, LinkPolicy::ResolveOnce, base, counters, [&](const ResultRow& row) { check.rows.push_back(row); });
     check.viruses = counters.VirusCount.load();
     check.cures = counters.CuredCount.load();
     return check;
@@ -189,7 +191,7 @@ TEST_F(FileCheck, AWriteThatFailsPartWayLeavesTheOriginalWhole) {
     const Bytes infected = WithMarkers(SampleProgram(64 * 1024), "AAAA");
     const std::string path = folder.write("big.exe", infected);
     FullDisk disk(4096);
-    DiskFile file(path, disk);
+    DiskFile file(path, LinkPolicy::RefuseLinks, disk);
     DetectionCounters counters;
     std::vector<ResultRow> rows;
     const FileCheckOutcome outcome =
@@ -264,12 +266,60 @@ TEST_F(FileCheck, AWriteBackKeepsPermissionsAndWritesThroughLinks) {
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path() / "real"), {}), 1);
 }
 
+// The file on disk, with a hook between the read and the first write-back: the moment
+// at which another user swaps things in a folder they own.
+class SwappedBeforeTheWrite : public FileAccess {
+public:
+    SwappedBeforeTheWrite(const std::string& path, std::function<void()> swap)
+        : disk_(path, LinkPolicy::RefuseLinks), swap_(std::move(swap)) {}
+    Bytes Load(std::int64_t maxSize) override { return disk_.Load(maxSize); }
+    void Save(std::span<const std::uint8_t> image) override {
+        if (swap_) std::exchange(swap_, nullptr)();
+        disk_.Save(image);
+    }
+
+private:
+    DiskFile disk_;
+    std::function<void()> swap_;
+};
+
+TEST_F(FileCheck, AFileSwappedForALinkDuringTheCheckIsReportedAndNothingIsWrittenThrough) {
+    const Bytes victimBytes = WithMarkers(SampleProgram(), "another user's file");
+    const std::string victim = folder.write("victim/important.exe", victimBytes);
+    const Bytes infected = WithMarkers(SampleProgram(), "AAAA");
+    const std::string path = folder.write("owned/x.exe", infected);
+
+    SwappedBeforeTheWrite file(path, [&] {
+        std::filesystem::rename(path, folder.file("owned/x.old"));
+        std::filesystem::create_symlink(victim, path);
+    });
+    DetectionCounters counters;
+    std::vector<ResultRow> rows;
+    const FileCheckOutcome outcome =
+        CheckFile(path, file, base, counters, [&](const ResultRow& row) { rows.push_back(row); });
+
+    ResultRow expected = ReadErrorRow(path);
+    expected.changedDuringCheck = true;
+    EXPECT_EQ(rows, std::vector<ResultRow>{expected});
+    EXPECT_TRUE(outcome.changedDuringCheck);
+    EXPECT_EQ(counters.VirusCount.load(), 1);
+    EXPECT_EQ(counters.CuredCount.load(), 0);
+    EXPECT_EQ(ReadBytes(victim), victimBytes);
+    EXPECT_EQ(ReadBytes(folder.file("owned/x.old")), infected);
+
+    // A link that stands in a collected path before the check starts: refused at once.
+    rows.clear();
+    CheckFile(path, LinkPolicy::RefuseLinks, base, counters, [&](const ResultRow& row) { rows.push_back(row); });
+    EXPECT_EQ(rows, std::vector<ResultRow>{expected});
+    EXPECT_EQ(ReadBytes(victim), victimBytes);
+}
+
 TEST_F(FileCheck, AFailingCureRowEndsInTheReadErrorRow) {
     const std::string path = folder.write("report.exe", WithMarkers(SampleProgram(), "AAAA"));
     DetectionCounters counters;
     std::vector<ResultRow> rows;
     int calls = 0;
-    const FileCheckOutcome outcome = CheckFile(path, base, counters, [&](const ResultRow& row) {
+    const FileCheckOutcome outcome = CheckFile(path, LinkPolicy::ResolveOnce, base, counters, [&](const ResultRow& row) {
         if (++calls == 1) throw std::runtime_error("window gone");
         rows.push_back(row);
     });

@@ -21,8 +21,10 @@ int RunScanCommand(const std::string& database, const std::vector<std::string>& 
         if (row.code == ResultCode::ReadError) readError = true;
         out << FormatRow(row) << '\n';
         out.flush();
+        if (row.changedDuringCheck) err << "kvdtool: " << ChangedDuringCheckText(row.path) << '\n';
     };
-    for (const std::string& file : files) CheckFile(file, base, counters, report);
+    // A path named on the command line is resolved once, at open: a link means its target.
+    for (const std::string& file : files) CheckFile(file, LinkPolicy::ResolveOnce, base, counters, report);
 
     out << FormatCounter("Проверено", static_cast<std::int32_t>(files.size())) << '\n'
         << FormatCounter("Вылечено", counters.CuredCount.load()) << '\n'

@@ -1,0 +1,261 @@
+// A file read once and replaced through its folder: under a failing disk every step can
+// fail and the original keeps every byte; a file or folder swapped for a link after the
+// read is never written through; the replacement keeps the file's metadata.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <set>
+#include <string>
+
+#include "platform/file_in_folder.h"
+#include "platform/whole_file.h"
+#include "test_support.h"
+
+namespace korvax {
+namespace {
+
+using test::Bytes;
+using test::ReadBytes;
+using test::TempFolder;
+
+enum class Step { Create, Write, Fchown, Fchmod, Fsetxattr, Fsync, Close, Link, Rename };
+const char* const kStepNames[] = {"create", "write", "fchown", "fchmod", "fsetxattr",
+                                  "fsync",  "close", "link",   "rename"};
+
+// The system's calls, counted by step. Writes go through in pieces of at most 4 KiB, so a
+// replacement takes many of them; `unnamed` false makes the file system refuse unnamed
+// files, as some do, so that the named fallback runs. The `fail`-th call of `failing`
+// fails with `error` (0: none fails).
+class FaultyCalls : public FileWriteCalls {
+public:
+    FaultyCalls(bool unnamed, Step failing = Step::Create, int fail = 0, int error = 0)
+        : unnamed_(unnamed), failing_(failing), fail_(fail), error_(error) {}
+
+    int OpenAt(int folder, const char* name, int flags, mode_t mode) override {
+        if ((flags & O_TMPFILE) == O_TMPFILE && !unnamed_) return refuse(EOPNOTSUPP);
+        return failsNow(Step::Create) ? -1 : FileWriteCalls::OpenAt(folder, name, flags, mode);
+    }
+    ssize_t Write(int fd, const void* data, std::size_t size) override {
+        return failsNow(Step::Write) ? -1 : FileWriteCalls::Write(fd, data, std::min<std::size_t>(size, 4096));
+    }
+    int Fchown(int fd, uid_t owner, gid_t group) override {
+        return failsNow(Step::Fchown) ? -1 : FileWriteCalls::Fchown(fd, owner, group);
+    }
+    int Fchmod(int fd, mode_t mode) override { return failsNow(Step::Fchmod) ? -1 : FileWriteCalls::Fchmod(fd, mode); }
+    int Fsetxattr(int fd, const char* name, const void* value, std::size_t size, int flags) override {
+        return failsNow(Step::Fsetxattr) ? -1 : FileWriteCalls::Fsetxattr(fd, name, value, size, flags);
+    }
+    int Fsync(int fd) override { return failsNow(Step::Fsync) ? -1 : FileWriteCalls::Fsync(fd); }
+    int Close(int fd) override {
+        // A close that reports a late write error has closed the descriptor all the same.
+        const int result = FileWriteCalls::Close(fd);
+        return failsNow(Step::Close) ? -1 : result;
+    }
+    int LinkAt(int fromFolder, const char* from, int toFolder, const char* to, int flags) override {
+        return failsNow(Step::Link) ? -1 : FileWriteCalls::LinkAt(fromFolder, from, toFolder, to, flags);
+    }
+    int RenameAt(int fromFolder, const char* from, int toFolder, const char* to) override {
+        return failsNow(Step::Rename) ? -1 : FileWriteCalls::RenameAt(fromFolder, from, toFolder, to);
+    }
+
+    std::map<Step, int> calls;
+
+private:
+    bool failsNow(Step step) {
+        if (++calls[step] != fail_ || step != failing_) return false;
+        errno = error_;
+        return true;
+    }
+    int refuse(int error) {
+        errno = error;
+        return -1;
+    }
+
+    bool unnamed_;
+    Step failing_;
+    int fail_;
+    int error_;
+};
+
+std::set<std::string> NamesIn(const std::filesystem::path& folder) {
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) names.insert(entry.path().filename());
+    return names;
+}
+
+// Whether the folder's file system keeps user attributes (tmpfs of older kernels does not).
+bool KeepsUserAttributes(const std::string& path) {
+    return ::setxattr(path.c_str(), "user.korvax.probe", "1", 1, 0) == 0 &&
+           ::removexattr(path.c_str(), "user.korvax.probe") == 0;
+}
+
+class Replacement : public ::testing::Test {
+protected:
+    void SetUp() override {
+        path = folder.write("program.exe", original);
+        ASSERT_EQ(::chmod(path.c_str(), 0751), 0);
+        attributes = KeepsUserAttributes(path);
+        if (attributes) {
+            ASSERT_EQ(::setxattr(path.c_str(), "user.origin", "kept", 4, 0), 0);
+        }
+    }
+
+    void expectOriginal() const {
+        EXPECT_EQ(ReadBytes(path), original);
+        EXPECT_EQ(NamesIn(folder.path()), std::set<std::string>{"program.exe"});
+        struct stat info {};
+        ASSERT_EQ(::stat(path.c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 07777, 0751U);
+    }
+
+    TempFolder folder;
+    const Bytes original = test::SampleProgram(64 * 1024);
+    const Bytes replacement = Bytes(100 * 1024, 0x5A);
+    std::string path;
+    bool attributes = false;
+};
+
+TEST_F(Replacement, AFailureAtAnyCallOfAnyStepLeavesTheOriginalWholeAndNothingBeside) {
+    int tried = 0;
+    for (const bool unnamed : {true, false}) {
+        // How many calls of each step a replacement makes when nothing fails.
+        FaultyCalls counting(unnamed);
+        ReplaceFileContents(path, replacement, counting);
+        ASSERT_EQ(ReadBytes(path), replacement);
+        ASSERT_GT(counting.calls[Step::Write], 20);
+        folder.write("program.exe", original);  // back to the original, in place
+
+        for (const auto& [step, count] : counting.calls) {
+            for (int k = 1; k <= count; ++k) {
+                // Every call of the short steps; of the many writes the first, second, one
+                // in the middle and the last.
+                if (step == Step::Write && k > 2 && k != count / 2 && k != count) continue;
+                for (const int error : {EIO, ENOSPC, EDQUOT}) {
+                    SCOPED_TRACE(::testing::Message() << (unnamed ? "unnamed" : "named") << " replacement, "
+                                                      << kStepNames[static_cast<int>(step)] << " call " << k
+                                                      << " fails with " << std::strerror(error));
+                    FaultyCalls calls(unnamed, step, k, error);
+                    EXPECT_THROW(ReplaceFileContents(path, replacement, calls), Failure);
+                    expectOriginal();
+                    if (attributes) {
+                        char value[8] = {};
+                        EXPECT_EQ(::getxattr(path.c_str(), "user.origin", value, sizeof value), 4);
+                    }
+                    ++tried;
+                }
+            }
+        }
+    }
+    EXPECT_GT(tried, 60);
+}
+
+TEST_F(Replacement, TheFilesMetadataAndItsOtherNamesAreWhatTheyWere) {
+    const std::string other = folder.file("other-name.exe");
+    ASSERT_EQ(::link(path.c_str(), other.c_str()), 0);
+    const bool acl = std::system(("setfacl -m u:nobody:r '" + path + "' 2>/dev/null").c_str()) == 0;
+    const auto listing = [](const std::string& file) {
+        const std::string out = file + ".acl";
+        std::system(("getfacl -c '" + file + "' > '" + out + "' 2>/dev/null").c_str());
+        const Bytes text = ReadBytes(out);
+        std::filesystem::remove(out);
+        return text;
+    };
+    const Bytes aclBefore = acl ? listing(path) : Bytes{};
+
+    ReplaceFileContents(path, replacement);
+    EXPECT_EQ(ReadBytes(path), replacement);
+    struct stat info {};
+    ASSERT_EQ(::stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, acl ? (0751U & ~0070U) | 0050U : 0751U);
+    if (attributes) {
+        char value[8] = {};
+        EXPECT_EQ(::getxattr(path.c_str(), "user.origin", value, sizeof value), 4);
+        EXPECT_EQ(std::string(value, 4), "kept");
+    } else {
+        std::cout << "[   SKIP   ] user attributes: the file system does not keep them\n";
+    }
+    if (acl) {
+        EXPECT_EQ(listing(path), aclBefore);
+    } else {
+        std::cout << "[   SKIP   ] ACLs: setfacl is missing or the file system has none\n";
+    }
+    // A hard link is another name of the old file: it keeps the old bytes.
+    EXPECT_EQ(ReadBytes(other), original);
+}
+
+TEST_F(Replacement, AFileSwappedForALinkAfterTheReadIsNeverWrittenThrough) {
+    const Bytes victimBytes = test::BytesOf("the victim's own bytes");
+    const std::string victim = folder.write("elsewhere/victim.exe", victimBytes);
+
+    // The file itself: read, then swapped for a link to the victim.
+    {
+        FileInFolder file(path, LinkPolicy::RefuseLinks);
+        EXPECT_EQ(file.ReadAll(), original);
+        std::filesystem::rename(path, folder.file("moved.exe"));
+        std::filesystem::create_symlink(victim, path);
+        EXPECT_THROW(file.Replace(replacement), FileChangedDuringCheck);
+        EXPECT_EQ(ReadBytes(victim), victimBytes);
+        EXPECT_TRUE(std::filesystem::is_symlink(path));
+        EXPECT_EQ(ReadBytes(folder.file("moved.exe")), original);
+    }
+    // Swapped for another regular file: not the file that was read either.
+    const std::string plain = folder.write("plain.exe", original);
+    {
+        FileInFolder file(plain, LinkPolicy::RefuseLinks);
+        file.ReadAll();
+        std::filesystem::remove(plain);
+        folder.write("plain.exe", victimBytes);
+        EXPECT_THROW(file.Replace(replacement), FileChangedDuringCheck);
+        EXPECT_EQ(ReadBytes(plain), victimBytes);
+    }
+    // A folder above it, swapped for a link to another folder: the replacement goes to
+    // the folder that was opened, over the file that was read, and nowhere else.
+    const std::string inner = folder.write("tree/sub/program.exe", original);
+    const std::string decoy = folder.write("decoy/sub/program.exe", victimBytes);
+    {
+        FileInFolder file(inner, LinkPolicy::RefuseLinks);
+        file.ReadAll();
+        std::filesystem::rename(folder.path() / "tree", folder.path() / "tree.old");
+        std::filesystem::create_directory_symlink(folder.path() / "decoy", folder.path() / "tree");
+        file.Replace(replacement);
+        EXPECT_EQ(ReadBytes(decoy), victimBytes);
+        EXPECT_EQ(ReadBytes((folder.path() / "tree.old/sub/program.exe").string()), replacement);
+    }
+    // Links already standing in a collected path when it is opened: refused at the open.
+    EXPECT_THROW(FileInFolder(inner, LinkPolicy::RefuseLinks), FileChangedDuringCheck);
+    EXPECT_THROW(FileInFolder(path, LinkPolicy::RefuseLinks), FileChangedDuringCheck);
+    // A path a user typed is resolved once: the link's target is read.
+    FileInFolder typed(path, LinkPolicy::ResolveOnce);
+    EXPECT_EQ(typed.ReadAll(), victimBytes);
+}
+
+TEST(CreateFileWhole, ANewFileAppearsWholeOrNotAtAllAndNeverReplacesOne) {
+    for (const bool unnamed : {true, false}) {
+        TempFolder folder;
+        const std::string path = folder.file("fresh.kvd");
+        const Bytes bytes(10000, 0x11);
+        FaultyCalls failing(unnamed, Step::Write, 2, ENOSPC);
+        EXPECT_THROW(CreateFileWhole(path, bytes, failing), Failure);
+        EXPECT_TRUE(NamesIn(folder.path()).empty());
+
+        FaultyCalls calls(unnamed);
+        CreateFileWhole(path, bytes, calls);
+        EXPECT_EQ(ReadBytes(path), bytes);
+        EXPECT_EQ(NamesIn(folder.path()), std::set<std::string>{"fresh.kvd"});
+        EXPECT_THROW(CreateFileWhole(path, Bytes(5, 0), calls), Failure);  // it exists now
+        EXPECT_EQ(ReadBytes(path), bytes);
+        EXPECT_EQ(NamesIn(folder.path()), std::set<std::string>{"fresh.kvd"});
+    }
+}
+
+}  // namespace
+}  // namespace korvax
