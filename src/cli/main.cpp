@@ -6,10 +6,12 @@
 
 #include <iostream>
 
+#include "check/pooled_check.h"
 #include "check/scan_scheduler.h"
 #include "check/startup.h"
 #include "cli/run_clock.h"
 #include "cli/terminal_check.h"
+#include "cli/terminal_output.h"
 #include "database/database_update.h"
 #include "database/database_load.h"
 #include "engine/row_format.h"
@@ -20,9 +22,16 @@ namespace {
 constexpr char kDescription[] = R"(korvax-scan: check folders for viruses from a terminal.
 
 Walks every FOLDER (and the folders below it) for .EXE and .COM files under 5 MB, in any
-letter case, and checks them against the database on a pool of worker threads that grows
-while the processor has room. Where a database entry carries a cure, the file is repaired
-and written back (atomically: a failure never leaves it half-written) and checked again.
+letter case, and checks them against the database. Where a database entry carries a cure,
+the file is repaired and written back (atomically: a failure never leaves it half-written)
+and checked again.
+
+Two ways to run the check, with the same files, rows and counters:
+  by default  a fixed pool of --jobs workers, fed while the walk goes on: as fast as the
+              machine allows; rows come in the order files finish (--sort for a fixed order)
+  --paced     the desktop scanner's own scheduler: the pool grows by one worker at a time,
+              and only while the processor load is below 60 %, so the check stays out of
+              the way of other work
 
 Output: one line per result row on stdout, as it is reported:
   path<TAB>status<TAB>action
@@ -41,6 +50,11 @@ without FOLDERs, that is all that is done.
 Exit status: 1 when anything was detected, else 2 when a file could not be read or the
 check could not run (database or libcpudll.so missing), else 0.)";
 
+int ProcessorsOnline() {
+    const long online = ::sysconf(_SC_NPROCESSORS_ONLN);
+    return online > 0 ? static_cast<int>(online) : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -55,6 +69,16 @@ int main(int argc, char** argv) {
                    "refused, with nothing changed, unless FILE is a whole database beginning with a virus entry")
         ->type_name("FILE");
     app.add_option("FOLDER", folders, "folders to check (none: only the update is done)");
+    int jobs = ProcessorsOnline();
+    bool paced = false;
+    bool sorted = false;
+    CLI::Option* jobsOption =
+        app.add_option("--jobs", jobs, "workers of the default check (default: the processors online)")
+            ->check(CLI::Range(1, 1024));
+    app.add_flag("--paced", paced,
+                 "the desktop scanner's scheduler: one worker added at a time while the load is below 60 %")
+        ->excludes(jobsOption);
+    app.add_flag("--sort", sorted, "print the rows at the end, sorted by path, instead of as they come");
     bool stats = false;
     app.add_flag("--stats", stats,
                  "at the end, print on stderr the wall time, the CPU time of the main (user-interface) thread, "
@@ -94,26 +118,42 @@ int main(int argc, char** argv) {
     }
 
     const cli::RunClock runClock;
-    cli::TerminalCheck::InstallStopSignals();
-    cli::TerminalCheck terminal(state, loadLibrary->CpuUsage(), folders, std::cout, std::cerr,
-                                ::isatty(STDERR_FILENO) == 1);
+    cli::InstallStopSignals();
+    cli::TerminalOutput output(loadLibrary->CpuUsage(), std::cout, std::cerr, ::isatty(STDERR_FILENO) == 1, sorted);
+    std::int32_t total = 0;
+    std::int32_t checked = 0;
+    std::int32_t workers = 0;
     try {
-        SpeedButton3Click(state, terminal, terminal);
+        if (paced) {
+            cli::TerminalCheck terminal(state, output, folders);
+            SpeedButton3Click(state, terminal, terminal);
+            total = state.files.TotalFiles;
+            checked = state.pool.CheckedCount;
+            workers = state.NextThreadId;
+        } else {
+            PooledCheckOptions options;
+            options.jobs = jobs;
+            const CheckCounts counts =
+                RunPooledCheck(folders, state.pool.VirusBase, state.pool.counters, output, cli::StopSignalled, options);
+            total = counts.total;
+            checked = counts.checked;
+            workers = jobs;
+        }
     } catch (const std::exception& error) {
-        terminal.finishProgress();
+        output.finish();
         std::cerr << error.what() << '\n';
         return 2;
     }
-    terminal.finishProgress();
+    output.finish();
 
-    if (stats) std::cerr << runClock.report(state.NextThreadId) << '\n';
+    if (stats) std::cerr << runClock.report(workers) << '\n';
 
     const std::int32_t viruses = state.pool.counters.VirusCount.load();
-    std::cout << FormatCounter("Всего", state.files.TotalFiles) << '\n'
-              << FormatCounter("Проверено", state.pool.CheckedCount) << '\n'
+    std::cout << FormatCounter("Всего", total) << '\n'
+              << FormatCounter("Проверено", checked) << '\n'
               << FormatCounter("Вылечено", state.pool.counters.CuredCount.load()) << '\n'
               << FormatCounter("Тел вирусов", viruses) << '\n';
     std::cout.flush();
     if (viruses > 0) return 1;
-    return terminal.sawReadError() ? 2 : 0;
+    return output.sawReadError() ? 2 : 0;
 }

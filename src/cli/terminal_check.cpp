@@ -1,10 +1,6 @@
 #include "cli/terminal_check.h"
 
 #include <csignal>
-#include <ostream>
-
-#include "engine/row_format.h"
-#include "monitor/status_refresh.h"
 
 namespace korvax::cli {
 namespace {
@@ -14,21 +10,10 @@ volatile std::sig_atomic_t gStopSignalled = 0;
 extern "C" void OnStopSignal(int) { gStopSignalled = 1; }
 
 constexpr auto kRefreshInterval = std::chrono::milliseconds(500);
-constexpr int kBarWidth = 20;
 
 }  // namespace
 
-TerminalCheck::TerminalCheck(ProgramState& state, CpuUsageFunction usage, std::vector<std::string> folders,
-                             std::ostream& out, std::ostream& err, bool showProgress)
-    : state_(state),
-      usage_(usage),
-      folders_(std::move(folders)),
-      out_(out),
-      err_(err),
-      showProgress_(showProgress),
-      lastRefresh_(std::chrono::steady_clock::now() - kRefreshInterval) {}
-
-void TerminalCheck::InstallStopSignals() {
+void InstallStopSignals() {
     struct sigaction action {};
     action.sa_handler = OnStopSignal;
     sigemptyset(&action.sa_mask);
@@ -37,29 +22,16 @@ void TerminalCheck::InstallStopSignals() {
     sigaction(SIGTERM, &action, nullptr);
 }
 
-bool TerminalCheck::StopSignalled() { return gStopSignalled != 0; }
+bool StopSignalled() { return gStopSignalled != 0; }
+
+TerminalCheck::TerminalCheck(ProgramState& state, TerminalOutput& output, std::vector<std::string> folders)
+    : state_(state),
+      output_(output),
+      folders_(std::move(folders)),
+      lastRefresh_(std::chrono::steady_clock::now() - kRefreshInterval) {}
 
 void TerminalCheck::SetButtonEnabled(MainButton button, bool enabled) {
     if (button == MainButton::Stop) stopEnabled_ = enabled;
-}
-
-void TerminalCheck::AddRow(const ResultRow& row) {
-    if (row.code == ResultCode::ReadError) sawReadError_ = true;
-    if (progressShown_) {
-        err_ << "\r\033[K";
-        progressShown_ = false;
-    }
-    out_ << FormatRow(row) << '\n';
-    out_.flush();
-    if (row.changedDuringCheck) {
-        err_ << "korvax-scan: " << ChangedDuringCheckText(row.path) << '\n';
-        err_.flush();
-    }
-}
-
-void TerminalCheck::PathTooLong(const std::string& path) {
-    finishProgress();
-    err_ << "korvax-scan: path longer than 1024 bytes, not scanned: " << path << '\n';
 }
 
 void TerminalCheck::ProcessPendingMessages() {
@@ -75,29 +47,14 @@ void TerminalCheck::ProcessPendingMessages() {
 }
 
 void TerminalCheck::refresh() {
-    const StatusFigures figures = RefreshStatus(usage_, state_.CpuLoad, CountsOf(state_));
-    if (!showProgress_) return;
-    std::string line = "Загрузка: " + figures.load + "  Потоки: " + figures.pool + "  ";
+    // The load read here is the one the scheduler's pool rules go by.
+    const CheckCounts counts = CountsOf(state_);
     if (preparing_) {
-        line += "Подготовка... " + std::to_string(state_.files.TotalFiles);
+        output_.RefreshPreparing(counts);
     } else {
-        const int percent = figures.gauge.value_or(0);
-        const int filled = percent * kBarWidth / 100;
-        line += "Проверено: " + figures.checked + "/" + std::to_string(state_.files.TotalFiles) + " [" +
-                std::string(static_cast<std::size_t>(filled), '#') +
-                std::string(static_cast<std::size_t>(kBarWidth - filled), '.') + "] " + std::to_string(percent) + "%";
+        output_.Refresh(counts, false);
     }
-    err_ << "\r\033[K" << line;
-    err_.flush();
-    progressShown_ = true;
-}
-
-void TerminalCheck::finishProgress() {
-    if (progressShown_) {
-        err_ << "\r\033[K";
-        err_.flush();
-        progressShown_ = false;
-    }
+    state_.CpuLoad = output_.CpuLoad();
 }
 
 }  // namespace korvax::cli

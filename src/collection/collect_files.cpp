@@ -17,10 +17,12 @@ bool HasProgramExtension(const std::string& name) {
 
 namespace {
 
-void Walk(DirectoryListing& listing, const std::string& folder, FileQueue& queue, FileCollection& collection,
-          MessagePump& pump, const CollectOptions& options) {
+// Returns false when the walk was stopped.
+bool Walk(DirectoryListing& listing, const std::string& folder, const CollectedFile& collected, MessagePump& pump,
+          const CollectOptions& options, const std::function<bool()>& stop) {
     while (auto entry = listing.next()) {
         pump.ProcessPendingMessages();
+        if (stop && stop()) return false;
         if (entry->name == "." || entry->name == "..") continue;
         const std::string path = folder + entry->name;
         if (entry->kind == EntryKind::Directory) {
@@ -30,7 +32,7 @@ void Walk(DirectoryListing& listing, const std::string& folder, FileQueue& queue
                 continue;
             }
             DirectoryListing below(listing, entry->name);
-            Walk(below, path + "/", queue, collection, pump, options);
+            if (!Walk(below, path + "/", collected, pump, options, stop)) return false;
             continue;
         }
         if (entry->kind != EntryKind::RegularFile) continue;
@@ -40,18 +42,29 @@ void Walk(DirectoryListing& listing, const std::string& folder, FileQueue& queue
             if (options.onPathTooLong) options.onPathTooLong(path);
             continue;
         }
-        queue.push_back(path);
-        ++collection.TotalFiles;
+        collected(path);
     }
+    return true;
 }
 
 }  // namespace
 
-void CollectFiles(FileQueue& queue, const std::string& folder, FileCollection& collection, MessagePump& pump,
-                  const CollectOptions& options) {
+void WalkFolder(const std::string& folder, const CollectedFile& collected, MessagePump& pump,
+                const CollectOptions& options, const std::function<bool()>& stop) {
     const std::string walked = LinkFreeFolderPath(folder);
     DirectoryListing listing(walked);
-    Walk(listing, walked, queue, collection, pump, options);
+    Walk(listing, walked, collected, pump, options, stop);
+}
+
+void CollectFiles(FileQueue& queue, const std::string& folder, FileCollection& collection, MessagePump& pump,
+                  const CollectOptions& options) {
+    WalkFolder(
+        folder,
+        [&](const std::string& path) {
+            queue.push_back(path);
+            ++collection.TotalFiles;
+        },
+        pump, options);
 }
 
 }  // namespace korvax

@@ -37,4 +37,11 @@ struct CollectOptions {
 void CollectFiles(FileQueue& queue, const std::string& folder, FileCollection& collection, MessagePump& pump,
                   const CollectOptions& options = {});
 
+// The same walk, handing each qualifying file's path to `collected` as it is met (a check
+// may start on it while the walk goes on). `pump` is called once per directory entry, as
+// above; the walk ends early, collecting nothing more, once `stop()` holds.
+using CollectedFile = std::function<void(const std::string& path)>;
+void WalkFolder(const std::string& folder, const CollectedFile& collected, MessagePump& pump,
+                const CollectOptions& options = {}, const std::function<bool()>& stop = {});
+
 }  // namespace korvax

@@ -308,11 +308,20 @@ void FileInFolder::Replace(std::span<const std::uint8_t> bytes, FileWriteCalls& 
     if (calls.Fchmod(fd.get(), original_.st_mode & 07777) != 0) throw CannotCreateFile(path_);
     if (!CopyAttributes(file_, fd.get(), calls)) throw CannotCreateFile(path_);
     if (calls.Fsync(fd.get()) != 0) throw StreamWriteError();
-    if (!temporary.held() && !NameReplacement(fd.get(), folder_, name_, calls, temporary)) {
-        throw CannotCreateFile(path_);
-    }
     struct stat replacement {};
     if (::fstat(fd.get(), &replacement) != 0) throw StreamWriteError();
+    // The replacement is closed before it gets a name, so that a close that reports a
+    // late write error still stops it. An unnamed one is kept reachable meanwhile by a
+    // path-only descriptor, which is what gives it its name below.
+    const bool unnamed = !temporary.held();
+    Descriptor reference;
+    if (unnamed) {
+        reference.reset(::open(("/proc/self/fd/" + std::to_string(fd.get())).c_str(), O_PATH | O_CLOEXEC));
+        // Without /proc, only the open descriptor can name it: named first, closed then.
+        if (!reference.valid() && !NameReplacement(fd.get(), folder_, name_, calls, temporary)) {
+            throw CannotCreateFile(path_);
+        }
+    }
     if (!fd.close(calls)) throw StreamWriteError();
 
     // The last look before the rename: the name must still be the file that was read.
@@ -322,6 +331,11 @@ void FileInFolder::Replace(std::span<const std::uint8_t> bytes, FileWriteCalls& 
     if (::fstatat(folder_, name_.c_str(), &now, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(now.st_mode) ||
         now.st_dev != device_ || now.st_ino != inode_) {
         throw FileChangedDuringCheck(path_);
+    }
+    // An unnamed replacement has a name only from here to the rename, two system calls
+    // apart: the one moment a kill can leave it behind.
+    if (reference.valid() && !NameReplacement(reference.get(), folder_, name_, calls, temporary)) {
+        throw CannotCreateFile(path_);
     }
     if (calls.RenameAt(folder_, temporary.name().c_str(), folder_, name_.c_str()) != 0) {
         throw CannotCreateFile(path_);

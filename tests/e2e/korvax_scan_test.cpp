@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <filesystem>
 
 #include "test_support.h"
 #include "run_program.h"
@@ -194,6 +195,72 @@ TEST_F(KorvaxScan, UpdateAppendsAWholeDatabaseOrChangesNothing) {
     Bytes expected = before;
     expected.insert(expected.end(), added.begin(), added.end());
     EXPECT_EQ(ReadBytes(database), expected);
+}
+
+// A tree with every kind of outcome: clean, cured (once and twice over), detected, a cure
+// that fails, a read-only infected file, a file nobody may read, in several folders.
+void MakeMixedTree(test::TempFolder& folder, const std::string& name) {
+    const Bytes program = SampleProgram();
+    const char* const markers[] = {"", "AAAA", "BBBBAAAA", "STUK", "BRKN", "AAAA", "STUK"};
+    for (int i = 0; i < 140; ++i) {
+        const std::string path = folder.write(name + "/d" + std::to_string(i % 7) + "/sub" + std::to_string(i % 3) + "/f" +
+                                                  std::to_string(i) + (i % 2 ? ".exe" : ".COM"),
+                                              WithMarkers(program, markers[i % 7]));
+        if (i % 7 == 5) ::chmod(path.c_str(), 0444);  // read-only: the cure is refused
+        if (i % 11 == 0) ::chmod(path.c_str(), 0000);  // unreadable, for anyone but root
+    }
+    // A folder listed twice is checked twice. Without cures in it, what the second check
+    // finds does not depend on when the first one ran.
+    for (int i = 0; i < 20; ++i) {
+        const std::string path = folder.write(name + "/twice/f" + std::to_string(i) + ".exe",
+                                              WithMarkers(program, i % 2 ? "STUK" : ""));
+        if (i % 5 == 0) ::chmod(path.c_str(), 0000);
+    }
+}
+
+TEST_F(KorvaxScan, TheDefaultPoolAndThePacedSchedulerGiveTheSameRowsAndCounters) {
+    // Unreadable files only stay unreadable for a user other than root: run the programs
+    // as nobody when the tests run as root.
+    std::vector<std::string> asUser;
+    if (::geteuid() == 0) {
+        asUser = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
+        ::chmod(folder.path().c_str(), 0755);
+        ::chmod(folder.file("db").c_str(), 0755);
+    }
+    const auto run = [&](const std::vector<std::string>& options) {
+        std::filesystem::remove_all(tree());
+        MakeMixedTree(folder, "tree");
+        if (!asUser.empty()) {
+            for (const auto& entry : std::filesystem::recursive_directory_iterator(tree())) {
+                ::lchown(entry.path().c_str(), 65534, 65534);
+            }
+            ::lchown(tree().c_str(), 65534, 65534);
+        }
+        std::vector<std::string> arguments(asUser.begin() + (asUser.empty() ? 0 : 1), asUser.end());
+        if (!asUser.empty()) arguments.push_back(kScan);
+        arguments.insert(arguments.end(), {"--db", database, "--sort"});
+        arguments.insert(arguments.end(), options.begin(), options.end());
+        // The second folder lies inside the first: its files are checked twice.
+        arguments.insert(arguments.end(), {tree(), tree() + "/twice"});
+        return RunProgram(asUser.empty() ? kScan : asUser.front(), arguments);
+    };
+    const auto pooled = run({"--jobs", "3"});
+    const auto single = run({"--jobs", "1"});
+    const auto paced = run({"--paced"});
+    EXPECT_EQ(pooled.out, paced.out);
+    EXPECT_EQ(single.out, paced.out);
+    EXPECT_EQ(pooled.exitStatus, paced.exitStatus);
+    EXPECT_EQ(pooled.exitStatus, 1);
+    // Every kind of row is there, and the output is sorted by path.
+    const auto lines = Lines(paced.out);
+    EXPECT_EQ(Summary(paced.out)[0], "Всего: 180");
+    for (const char* kind : {"\tTail.B\tВылечен", "\tTail.A\tВылечен", "\tMark.S\tПропущен", "\tОшибка чтения\tПропущен"}) {
+        EXPECT_NE(paced.out.find(kind), std::string::npos) << kind;
+    }
+    const std::vector<std::string> rows(lines.begin(), lines.end() - 4);
+    EXPECT_TRUE(std::is_sorted(rows.begin(), rows.end(), [](const std::string& a, const std::string& b) {
+        return a.substr(0, a.find('\t')) < b.substr(0, b.find('\t'));
+    }));
 }
 
 TEST_F(KorvaxScan, CtrlCStopsTheCheckAndLeavesEveryFileWhole) {

@@ -1,0 +1,204 @@
+#include "check/pooled_check.h"
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <exception>
+#include <mutex>
+#include <thread>
+#include <unordered_set>
+
+#include "check/work_channel.h"
+#include "collection/collect_files.h"
+#include "platform/message_pump.h"
+#include "platform/os_thread.h"
+
+namespace korvax {
+namespace {
+
+// The walk of a pooled check has no window to keep alive.
+class NoMessages : public MessagePump {
+public:
+    void ProcessPendingMessages() override {}
+};
+
+class PooledCheck {
+public:
+    PooledCheck(const VirusDatabase& base, DetectionCounters& counters, PooledCheckDisplay& display,
+                const PooledCheckOptions& options)
+        : base_(base),
+          counters_(counters),
+          display_(display),
+          options_(options),
+          channel_(options.queuedNames > 0 ? options.queuedNames : 1) {}
+
+    CheckCounts run(const std::vector<std::string>& folders, const std::function<bool()>& stopRequested) {
+        try {
+            threads_.emplace_back([this, &folders] { walk(folders); });
+            for (int i = 0; i < options_.jobs; ++i) threads_.emplace_back([this] { work(); });
+        } catch (...) {
+            stop();
+            joinAll();
+            throw;
+        }
+        // The calling thread only looks in now and then: for a stop request a few times a
+        // second, for the figures every refresh interval. It never waits on a file.
+        const auto look = std::min<std::chrono::milliseconds>(options_.refreshInterval, std::chrono::milliseconds(100));
+        auto lastRefresh = std::chrono::steady_clock::now();
+        std::unique_lock lock(doneMutex_);
+        while (running_.load() > 0) {
+            done_.wait_for(lock, look, [this] { return running_.load() == 0; });
+            lock.unlock();
+            if (!stopping_.load() && stopRequested && stopRequested()) stop();
+            const auto now = std::chrono::steady_clock::now();
+            if (now - lastRefresh >= options_.refreshInterval) {
+                lastRefresh = now;
+                show([&] { display_.Refresh(counts(), walking_.load()); });
+            }
+            lock.lock();
+        }
+        lock.unlock();
+        joinAll();
+        const CheckCounts final = counts();
+        show([&] { display_.Refresh(final, false); });
+        return final;
+    }
+
+private:
+    void walk(const std::vector<std::string>& folders) {
+        NoMessages pump;
+        CollectOptions collect;
+        collect.onPathTooLong = [this](const std::string& path) { show([&] { display_.PathTooLong(path); }); };
+        for (std::string folder : folders) {
+            if (stopping_.load()) break;
+            if (folder.empty() || folder.back() != '/') folder += '/';
+            WalkFolder(
+                folder,
+                [this](const std::string& path) {
+                    if (channel_.Put(path)) total_.fetch_add(1);
+                },
+                pump, collect, [this] { return stopping_.load(); });
+        }
+        walking_.store(false);
+        channel_.Close();
+        finishThread();
+    }
+
+    void work() {
+        // Below the thread that shows the figures, as the desktop's workers are.
+        LowerCurrentThreadPriority(10);
+        const ReportRow report = [this](const ResultRow& row) { show([&] { display_.AddRow(row); }); };
+        while (auto path = channel_.Take()) {
+            inHand_.fetch_add(1);
+            const PathInHand hold(*this, *path);
+            try {
+                // A collected path was link-free when the walk met it: a link in it now
+                // was swapped in.
+                CheckFile(*path, LinkPolicy::RefuseLinks, base_, counters_, report, options_.fileCheck);
+            } catch (const std::exception&) {
+                // The final row could not be shown: the file still gets its read-error row.
+                try {
+                    report(ReadErrorRow(*path));
+                } catch (const std::exception&) {
+                }
+            }
+            checked_.fetch_add(1);
+            inHand_.fetch_sub(1);
+        }
+        finishThread();
+    }
+
+    // A folder listed twice (or inside another listed one) gives the same path twice.
+    // Its checks run one after the other, never side by side, so that the second finds
+    // what the first left, as it does when the desktop checks them.
+    class PathInHand {
+    public:
+        PathInHand(PooledCheck& check, const std::string& path) : check_(check), path_(path) {
+            std::unique_lock lock(check_.handMutex_);
+            check_.handFreed_.wait(lock, [&] { return check_.pathsInHand_.count(path_) == 0; });
+            check_.pathsInHand_.insert(path_);
+        }
+        PathInHand(const PathInHand&) = delete;
+        PathInHand& operator=(const PathInHand&) = delete;
+        ~PathInHand() {
+            {
+                std::lock_guard lock(check_.handMutex_);
+                check_.pathsInHand_.erase(path_);
+            }
+            check_.handFreed_.notify_all();
+        }
+
+    private:
+        PooledCheck& check_;
+        const std::string& path_;
+    };
+
+    void finishThread() {
+        {
+            std::lock_guard lock(doneMutex_);
+            running_.fetch_sub(1);
+        }
+        done_.notify_one();
+    }
+
+    void stop() {
+        stopping_.store(true);
+        channel_.Stop();
+    }
+
+    template <typename Call>
+    void show(Call&& call) {
+        std::lock_guard lock(displayMutex_);
+        call();
+    }
+
+    CheckCounts counts() const {
+        CheckCounts counts;
+        counts.pending = inHand_.load();
+        counts.workers = options_.jobs;
+        counts.checked = checked_.load();
+        counts.cured = counters_.CuredCount.load();
+        counts.viruses = counters_.VirusCount.load();
+        counts.total = total_.load();
+        return counts;
+    }
+
+    void joinAll() {
+        for (std::thread& thread : threads_) {
+            if (thread.joinable()) thread.join();
+        }
+    }
+
+    const VirusDatabase& base_;
+    DetectionCounters& counters_;
+    PooledCheckDisplay& display_;
+    const PooledCheckOptions& options_;
+    WorkChannel channel_;
+    std::vector<std::thread> threads_;
+
+    std::atomic<std::int32_t> total_{0};
+    std::atomic<std::int32_t> checked_{0};
+    std::atomic<std::int32_t> inHand_{0};
+    std::atomic<bool> walking_{true};
+    std::atomic<bool> stopping_{false};
+    // The walk and every worker, until each has ended.
+    std::atomic<int> running_{1 + options_.jobs};
+    std::mutex doneMutex_;
+    std::condition_variable done_;
+    std::mutex displayMutex_;
+    std::mutex handMutex_;
+    std::condition_variable handFreed_;
+    std::unordered_set<std::string> pathsInHand_;
+};
+
+}  // namespace
+
+CheckCounts RunPooledCheck(const std::vector<std::string>& folders, const VirusDatabase& base,
+                           DetectionCounters& counters, PooledCheckDisplay& display,
+                           const std::function<bool()>& stopRequested, const PooledCheckOptions& options) {
+    PooledCheckOptions checked = options;
+    if (checked.jobs < 1) checked.jobs = 1;
+    return PooledCheck(base, counters, display, checked).run(folders, stopRequested);
+}
+
+}  // namespace korvax
