@@ -30,6 +30,7 @@ public:
             throw std::runtime_error("the terminal is gone");
         }
         rows.push_back(row);
+        ++rowCount;
         inside_ = false;
     }
     void Refresh(const CheckCounts& counts, bool walking) override {
@@ -40,6 +41,7 @@ public:
     }
 
     std::vector<ResultRow> rows;
+    std::atomic<int> rowCount{0};  // for a stop request made on another thread
     std::vector<std::int32_t> totals;
     bool lastWalking = true;
     bool failRows = false;
@@ -132,7 +134,7 @@ TEST_F(PooledCheckTest, AStopFinishesTheFilesInHandAndLosesNothing) {
     options.queuedNames = 8;
     options.refreshInterval = std::chrono::milliseconds(1);
     const CheckCounts counts = RunPooledCheck(
-        {folder.file("tree")}, base, counters, display, [&] { return !display.rows.empty(); }, options);
+        {folder.file("tree")}, base, counters, display, [&] { return display.rowCount.load() > 0; }, options);
     EXPECT_LT(counts.checked, 400);
     EXPECT_GE(counts.total, counts.checked);
     EXPECT_EQ(counts.pending, 0);
