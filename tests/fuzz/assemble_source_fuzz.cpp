@@ -1,0 +1,38 @@
+// libFuzzer target: the signature source assembler on any text. It must either refuse the
+// text with a SourceError that points into it, or give bytes that disassemble to source
+// assembling back to exactly those bytes; it must never crash, hang or read past the text.
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "language/signature_source.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    // A copy of exactly `size` bytes on the heap, so that AddressSanitizer catches a read
+    // one past the text's end (the fuzzer's own buffer may have room behind it).
+    const std::vector<char> copy(data, data + size);
+    const std::string_view text(copy.data(), copy.size());
+    std::vector<std::uint8_t> assembled;
+    try {
+        assembled = korvax::AssembleSource(text, "fuzz");
+    } catch (const korvax::SourceError& error) {
+        // Lines count from 1, columns from 1; the line must be one the text has.
+        const auto lines = static_cast<std::int64_t>(std::count(text.begin(), text.end(), '\n')) + 1;
+        if (error.line() < 1 || error.line() > lines || error.column() < 1) std::abort();
+        if (!std::string_view(error.what()).starts_with("fuzz:")) std::abort();
+        return 0;
+    }
+    const std::string source = korvax::DisassembleDatabase(assembled);
+    std::vector<std::uint8_t> again;
+    try {
+        again = korvax::AssembleSource(source, "disassembly");
+    } catch (const korvax::SourceError&) {
+        std::abort();  // the disassembler wrote source its own assembler refuses
+    }
+    if (again != assembled) std::abort();
+    return 0;
+}
