@@ -12,6 +12,7 @@
 #include "cli/terminal_check.h"
 #include "database/database_update.h"
 #include "database/database_load.h"
+#include "engine/escaped_text.h"
 #include "engine/row_format.h"
 #include "monitor/cpu_load.h"
 
@@ -27,7 +28,12 @@ and written back (atomically: a failure never leaves it half-written) and checke
 Output: one line per result row on stdout, as it is reported:
   path<TAB>status<TAB>action
 status is the virus name or "Ошибка чтения" (read error), action "Вылечен" (cured) or
-"Пропущен" (skipped); clean files give no row. At the end:
+"Пропущен" (skipped); clean files give no row. A row is one line whatever a name holds:
+in paths and virus names a backslash is written \\, a tab \t, a newline \n, a carriage
+return \r, any other control character (C1 controls too) as \xHH per byte, and in paths
+every byte that is not UTF-8 as \xHH (virus names that are not UTF-8 are read as
+Windows-1251). Other names print unchanged; paths in messages on stderr are escaped alike.
+At the end:
   Всего: N  Проверено: N  Вылечено: N  Тел вирусов: N   (one per line)
 While it runs, and only when stderr is a terminal, a progress line on stderr shows the
 processor load, the pool (files in hand/workers) and checked/total.
@@ -71,20 +77,20 @@ int main(int argc, char** argv) {
     try {
         loadLibrary = std::make_unique<CpuLoadLibrary>();
     } catch (const LoadLibraryError& error) {
-        std::cerr << "korvax-scan: " << error.what() << '\n';
+        std::cerr << "korvax-scan: " << EscapeText(error.what()) << '\n';
         return 2;
     }
     state.MemoryLimit = ComputeMemoryLimit();
     state.BasePath = database.empty() ? StartupBasePath() : database;
     const DatabaseLoad load = LoadStartupDatabase(state.BasePath, state.pool.VirusBase);
-    if (!load.message.empty()) std::cerr << load.message << '\n';
+    if (!load.message.empty()) std::cerr << EscapeText(load.message) << '\n';
     if (!load.loaded) return 2;
 
     if (!update.empty()) {
         try {
             UpdateDatabase(update, state.BasePath, state.pool.VirusBase, state.CheckRunning);
         } catch (const Failure& error) {
-            std::cerr << error.what() << '\n';
+            std::cerr << EscapeText(error.what()) << '\n';
             return 2;
         }
         if (folders.empty()) return 0;
@@ -101,7 +107,7 @@ int main(int argc, char** argv) {
         SpeedButton3Click(state, terminal, terminal);
     } catch (const std::exception& error) {
         terminal.finishProgress();
-        std::cerr << error.what() << '\n';
+        std::cerr << EscapeText(error.what()) << '\n';
         return 2;
     }
     terminal.finishProgress();

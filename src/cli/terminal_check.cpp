@@ -3,6 +3,7 @@
 #include <csignal>
 #include <ostream>
 
+#include "engine/escaped_text.h"
 #include "engine/row_format.h"
 #include "monitor/status_refresh.h"
 
@@ -55,7 +56,7 @@ void TerminalCheck::AddRow(const ResultRow& row) {
 
 void TerminalCheck::PathTooLong(const std::string& path) {
     finishProgress();
-    err_ << "korvax-scan: path longer than 1024 bytes, not scanned: " << path << '\n';
+    err_ << "korvax-scan: path longer than 1024 bytes, not scanned: " << EscapeText(path) << '\n';
 }
 
 void TerminalCheck::ProcessPendingMessages() {

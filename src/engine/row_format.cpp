@@ -1,11 +1,12 @@
 #include "engine/row_format.h"
 
 #include "engine/display_text.h"
+#include "engine/escaped_text.h"
 
 namespace korvax {
 
 std::string FormatRow(const ResultRow& row) {
-    return row.path + '\t' + DisplayText(row.status) + '\t' + DisplayText(row.action);
+    return EscapeText(row.path) + '\t' + DisplayLine(row.status) + '\t' + DisplayLine(row.action);
 }
 
 std::string FormatCounter(std::string_view caption, std::int64_t value) {
