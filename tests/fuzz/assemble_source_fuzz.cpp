@@ -20,10 +20,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     try {
         assembled = korvax::AssembleSource(text, "fuzz");
     } catch (const korvax::SourceError& error) {
-        // Lines count from 1, columns from 1; the line must be one the text has.
-        const auto lines = static_cast<std::int64_t>(std::count(text.begin(), text.end(), '\n')) + 1;
-        if (error.line() < 1 || error.line() > lines || error.column() < 1) std::abort();
+        // The place must be in the text: lines and columns count from 1, and a column is
+        // at most one past the end of its line (where "the end of the line" is reported).
         if (!std::string_view(error.what()).starts_with("fuzz:")) std::abort();
+        if (error.line() < 1 || error.column() < 1) std::abort();
+        std::size_t start = 0;
+        for (int line = 1; line < error.line(); ++line) {
+            start = text.find('\n', start);
+            if (start == std::string_view::npos) std::abort();
+            ++start;
+        }
+        const std::size_t length = std::min(text.find('\n', start), text.size()) - start;
+        if (static_cast<std::size_t>(error.column()) > length + 1) std::abort();
         return 0;
     }
     const std::string source = korvax::DisassembleDatabase(assembled);
