@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <map>
+#include <tuple>
 
 #include "engine/escaped_text.h"
 #include "test_support.h"
