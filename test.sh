@@ -39,12 +39,15 @@ if [ "$fuzz_seconds" -gt 0 ]; then
   cmake --preset fuzz
   cmake --build --preset fuzz -j "$jobs"
   python3 data/make_demo_samples.py build/fuzz/samples >/dev/null
-  python3 tests/fuzz/make_seeds.py build/fuzz/bin/virbase.kvd build/fuzz/samples/infected build/fuzz/corpus
-  for target in read_records_fuzz scan_with_cures_fuzz; do
+  python3 tests/fuzz/make_seeds.py build/fuzz/bin/virbase.kvd build/fuzz/samples/infected build/fuzz/corpus \
+    data/virbase.kvsrc docs/signatures.md tests/*/*.cpp
+  for target in read_records_fuzz scan_with_cures_fuzz assemble_source_fuzz disassemble_roundtrip_fuzz; do
     corpus=build/fuzz/corpus/$target
     mkdir -p "$corpus"
+    dict=()
+    [ "$target" = assemble_source_fuzz ] && dict=(-dict=tests/fuzz/signature_source.dict)
     build/fuzz/bin/$target -max_total_time="$fuzz_seconds" -timeout=10 -rss_limit_mb=2048 \
-      -print_final_stats=1 "$corpus" 2>&1 | tail -n 12
+      -print_final_stats=1 "${dict[@]}" "$corpus" 2>&1 | tail -n 12
   done
 fi
 

@@ -14,6 +14,7 @@
 #include "cli/terminal_output.h"
 #include "database/database_update.h"
 #include "database/database_load.h"
+#include "engine/escaped_text.h"
 #include "engine/row_format.h"
 #include "monitor/cpu_load.h"
 
@@ -36,7 +37,12 @@ Two ways to run the check, with the same files, rows and counters:
 Output: one line per result row on stdout, as it is reported:
   path<TAB>status<TAB>action
 status is the virus name or "Ошибка чтения" (read error), action "Вылечен" (cured) or
-"Пропущен" (skipped); clean files give no row. At the end:
+"Пропущен" (skipped); clean files give no row. A row is one line whatever a name holds:
+in paths and virus names a backslash is written \\, a tab \t, a newline \n, a carriage
+return \r, any other control character (C1 controls too) as \xHH per byte, and in paths
+every byte that is not UTF-8 as \xHH (virus names that are not UTF-8 are read as
+Windows-1251). Other names print unchanged; paths in messages on stderr are escaped alike.
+At the end:
   Всего: N  Проверено: N  Вылечено: N  Тел вирусов: N   (one per line)
 While it runs, and only when stderr is a terminal, a progress line on stderr shows the
 processor load, the pool (files in hand/workers) and checked/total.
@@ -95,20 +101,20 @@ int main(int argc, char** argv) {
     try {
         loadLibrary = std::make_unique<CpuLoadLibrary>();
     } catch (const LoadLibraryError& error) {
-        std::cerr << "korvax-scan: " << error.what() << '\n';
+        std::cerr << "korvax-scan: " << EscapeText(error.what()) << '\n';
         return 2;
     }
     state.MemoryLimit = ComputeMemoryLimit();
     state.BasePath = database.empty() ? StartupBasePath() : database;
     const DatabaseLoad load = LoadStartupDatabase(state.BasePath, state.pool.VirusBase);
-    if (!load.message.empty()) std::cerr << load.message << '\n';
+    if (!load.message.empty()) std::cerr << EscapeText(load.message) << '\n';
     if (!load.loaded) return 2;
 
     if (!update.empty()) {
         try {
             UpdateDatabase(update, state.BasePath, state.pool.VirusBase, state.CheckRunning);
         } catch (const Failure& error) {
-            std::cerr << error.what() << '\n';
+            std::cerr << EscapeText(error.what()) << '\n';
             return 2;
         }
         if (folders.empty()) return 0;
@@ -141,7 +147,7 @@ int main(int argc, char** argv) {
         }
     } catch (const std::exception& error) {
         output.finish();
-        std::cerr << error.what() << '\n';
+        std::cerr << EscapeText(error.what()) << '\n';
         return 2;
     }
     output.finish();

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <ostream>
 
+#include "engine/escaped_text.h"
 #include "engine/row_format.h"
 
 namespace korvax::cli {
@@ -38,7 +39,7 @@ void TerminalOutput::print(const ResultRow& row) {
 
 void TerminalOutput::PathTooLong(const std::string& path) {
     clearProgress();
-    err_ << "korvax-scan: path longer than 1024 bytes, not scanned: " << path << '\n';
+    err_ << "korvax-scan: path longer than 1024 bytes, not scanned: " << EscapeText(path) << '\n';
 }
 
 void TerminalOutput::Refresh(const CheckCounts& counts, bool /*walking*/) {

@@ -3,6 +3,8 @@
 #include <array>
 #include <cstdint>
 
+#include "engine/escaped_text.h"
+
 namespace korvax {
 namespace {
 
@@ -40,35 +42,45 @@ void AppendUtf8(std::string& out, std::uint32_t cp) {
 
 }  // namespace
 
+std::size_t Utf8SequenceLength(std::string_view bytes, std::size_t at) {
+    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(bytes[at + k]); };
+    const unsigned char lead = byte(0);
+    if (lead < 0x80) return 1;
+    // The second byte's range rules out overlong forms, surrogates and code points past
+    // U+10FFFF; every later byte is a plain continuation byte.
+    std::size_t length = 0;
+    unsigned char low = 0x80;
+    unsigned char high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead == 0xE0) {
+        length = 3, low = 0xA0;
+    } else if (lead == 0xED) {
+        length = 3, high = 0x9F;
+    } else if (lead >= 0xE1 && lead <= 0xEF) {
+        length = 3;
+    } else if (lead == 0xF0) {
+        length = 4, low = 0x90;
+    } else if (lead >= 0xF1 && lead <= 0xF3) {
+        length = 4;
+    } else if (lead == 0xF4) {
+        length = 4, high = 0x8F;
+    } else {
+        return 0;
+    }
+    if (bytes.size() - at < length) return 0;
+    if (byte(1) < low || byte(1) > high) return 0;
+    for (std::size_t k = 2; k < length; ++k) {
+        if (byte(k) < 0x80 || byte(k) > 0xBF) return 0;
+    }
+    return length;
+}
+
 bool IsValidUtf8(std::string_view bytes) {
-    std::size_t i = 0;
-    const std::size_t n = bytes.size();
-    while (i < n) {
-        const auto c = static_cast<unsigned char>(bytes[i]);
-        if (c < 0x80) {
-            ++i;
-            continue;
-        }
-        int extra = 0;
-        std::uint32_t cp = 0;
-        std::uint32_t least = 0;
-        if ((c & 0xE0) == 0xC0) {
-            extra = 1, cp = c & 0x1F, least = 0x80;
-        } else if ((c & 0xF0) == 0xE0) {
-            extra = 2, cp = c & 0x0F, least = 0x800;
-        } else if ((c & 0xF8) == 0xF0) {
-            extra = 3, cp = c & 0x07, least = 0x10000;
-        } else {
-            return false;
-        }
-        if (i + static_cast<std::size_t>(extra) >= n) return false;
-        for (int k = 1; k <= extra; ++k) {
-            const auto t = static_cast<unsigned char>(bytes[i + static_cast<std::size_t>(k)]);
-            if ((t & 0xC0) != 0x80) return false;
-            cp = (cp << 6) | (t & 0x3F);
-        }
-        if (cp < least || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
-        i += static_cast<std::size_t>(extra) + 1;
+    for (std::size_t i = 0; i < bytes.size();) {
+        const std::size_t length = Utf8SequenceLength(bytes, i);
+        if (length == 0) return false;
+        i += length;
     }
     return true;
 }
@@ -83,5 +95,7 @@ std::string DisplayText(std::string_view bytes) {
     }
     return out;
 }
+
+std::string DisplayLine(std::string_view bytes) { return EscapeText(DisplayText(bytes)); }
 
 }  // namespace korvax

@@ -1,11 +1,12 @@
 #include "engine/row_format.h"
 
 #include "engine/display_text.h"
+#include "engine/escaped_text.h"
 
 namespace korvax {
 
 std::string FormatRow(const ResultRow& row) {
-    return row.path + '\t' + DisplayText(row.status) + '\t' + DisplayText(row.action);
+    return EscapeText(row.path) + '\t' + DisplayLine(row.status) + '\t' + DisplayLine(row.action);
 }
 
 std::string FormatCounter(std::string_view caption, std::int64_t value) {
@@ -13,7 +14,7 @@ std::string FormatCounter(std::string_view caption, std::int64_t value) {
 }
 
 std::string ChangedDuringCheckText(const std::string& path) {
-    return path + ": changed during the check (the file, or a folder above it, was swapped): nothing was written";
+    return EscapeText(path) + ": changed during the check (the file, or a folder above it, was swapped): nothing was written";
 }
 
 }  // namespace korvax

@@ -1,7 +1,9 @@
 #pragma once
 // The line format the terminal tools print, shared so that `kvdtool scan` and
 // `korvax-scan` stay identical: `path<TAB>status<TAB>action`, and `Caption: N` counters.
-// Paths are printed as the bytes they are; statuses and actions as UTF-8.
+// Every row is exactly one line whatever a file or virus name holds: the path is escaped
+// as EscapeText does (engine/escaped_text.h; an ordinary UTF-8 name prints unchanged),
+// the status and action are decoded as DisplayText does and then escaped the same way.
 
 #include <cstdint>
 #include <string>

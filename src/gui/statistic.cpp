@@ -18,7 +18,10 @@ QLabel* AddLabel(QWidget* parent, const char* name, const QString& text, const Q
     return label;
 }
 
-QString Shown(const std::string& bytes) { return QString::fromStdString(DisplayText(bytes)); }
+// Paths and virus names are bytes: shown as UTF-8, or read as Windows-1251 when they are
+// not, and with their control characters escaped, so that a newline in a file name shows
+// as \n in its row instead of breaking it.
+QString Shown(const std::string& bytes) { return QString::fromStdString(DisplayLine(bytes)); }
 
 }  // namespace
 

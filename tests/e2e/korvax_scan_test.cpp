@@ -8,7 +8,10 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <map>
+#include <tuple>
 
+#include "engine/escaped_text.h"
 #include "test_support.h"
 #include "run_program.h"
 
@@ -261,6 +264,60 @@ TEST_F(KorvaxScan, TheDefaultPoolAndThePacedSchedulerGiveTheSameRowsAndCounters)
     EXPECT_TRUE(std::is_sorted(rows.begin(), rows.end(), [](const std::string& a, const std::string& b) {
         return a.substr(0, a.find('\t')) < b.substr(0, b.find('\t'));
     }));
+}
+
+TEST_F(KorvaxScan, RowsAndMessagesStayOneLineWhateverTheNamesHold) {
+    // A virus name may hold anything but a zero byte too: a newline, a terminal escape
+    // sequence, a backslash.
+    const std::string hostileDb = folder.write(
+        "hostile.kvd", AssembleSource(std::string(kDatabase) + "entry \"Line\\nBreak\\x1B[2J\\\\\"\n"
+                                                              "search rel 0 pattern \"CTRL\"\n"));
+    const std::string root = tree() + "/";
+    std::map<std::string, std::string> expectedStatus;  // real path -> status column
+    for (const auto& [name, marker, status] :
+         std::vector<std::tuple<std::string, std::string, std::string>>{
+             {"a\nb\tc.com", "STUK", "Mark.S"},
+             {"\xFF\xFE not UTF-8 \xC3.exe", "STUK", "Mark.S"},
+             {"sub\r/C1 \xC2\x9B" "31m back\\slash.EXE", "CTRL", "Line\\nBreak\\x1B[2J\\\\"},
+         }) {
+        expectedStatus[folder.write("tree/" + name, WithMarkers(SampleProgram(), marker))] = status;
+    }
+    // A folder whose path passes 1024 bytes is named in a warning, escaped alike.
+    const std::string deep = "deep\n" + std::string(250, 'd') + "/" + std::string(250, 'e') + "/" +
+                             std::string(250, 'f') + "/" + std::string(250, 'g') + "/";
+    folder.write("tree/" + deep + "x.exe", WithMarkers(SampleProgram(), "STUK"));
+
+    const auto result = RunProgram(kScan, {"--db", hostileDb, tree()});
+    EXPECT_EQ(result.exitStatus, 1) << result.err;
+    const auto lines = Lines(result.out);
+    ASSERT_EQ(lines.size(), expectedStatus.size() + 4) << result.out;  // the rows, then the summary
+    std::map<std::string, std::string> seen;
+    for (std::size_t i = 0; i < expectedStatus.size(); ++i) {
+        const std::string& row = lines[i];
+        ASSERT_EQ(std::count(row.begin(), row.end(), '\t'), 2) << row;
+        const std::string path = row.substr(0, row.find('\t'));
+        const std::string status = row.substr(path.size() + 1, row.rfind('\t') - path.size() - 1);
+        EXPECT_EQ(path.substr(0, root.size()), root);  // an ordinary folder name prints unchanged
+        const auto real = UnescapeText(path);
+        ASSERT_TRUE(real.has_value()) << path;
+        seen[*real] = status;
+    }
+    EXPECT_EQ(seen, expectedStatus);
+    EXPECT_EQ(Summary(result.out)[3], "Тел вирусов: 3");
+
+    const std::string warning = "korvax-scan: path longer than 1024 bytes, not scanned: ";
+    const auto errLines = Lines(result.err);
+    ASSERT_EQ(errLines.size(), 1U) << result.err;
+    ASSERT_EQ(errLines[0].substr(0, warning.size()), warning);
+    const auto warned = UnescapeText(errLines[0].substr(warning.size()));
+    ASSERT_TRUE(warned.has_value());
+    EXPECT_EQ(warned->substr(0, root.size() + 5), root + "deep\n");
+
+    // The database's path in a start-up failure.
+    const std::string missing = folder.file("no\nwhere.kvd");
+    const auto failed = RunProgram(kScan, {"--db", missing, tree()});
+    EXPECT_EQ(failed.exitStatus, 2);
+    EXPECT_EQ(failed.err, "Cannot open file " + EscapeText(missing) + "\n");
 }
 
 TEST_F(KorvaxScan, CtrlCStopsTheCheckAndLeavesEveryFileWhole) {

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include "engine/display_text.h"
-#include "engine/row_format.h"
 
 namespace korvax {
 namespace {
@@ -20,11 +19,6 @@ TEST(DisplayText, Utf8StaysAndEverythingElseIsReadAsWindows1251) {
     EXPECT_FALSE(IsValidUtf8("\xF4\x90\x80\x80"));
     EXPECT_TRUE(IsValidUtf8("\xF0\x9F\x98\x80"));
     EXPECT_EQ(DisplayText("\xE2\x82"), "в‚");
-}
-
-TEST(RowFormat, TabSeparatedWithPathBytesUnchanged) {
-    EXPECT_EQ(FormatRow({"/tmp/\xFF.exe", "\xC2\xE8\xF0\xF3\xF1", "Вылечен"}), "/tmp/\xFF.exe\tВирус\tВылечен");
-    EXPECT_EQ(FormatCounter("Проверено", -3), "Проверено: -3");
 }
 
 }  // namespace

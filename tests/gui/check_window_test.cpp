@@ -3,6 +3,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 
+#include <cstdio>
+#include <fstream>
 #include <map>
 #include <set>
 
@@ -36,6 +38,7 @@ class CheckWindowTest : public QObject {
 
 private slots:
     void wholeCheck();
+    void namesWithControlsAndForeignBytesShowOnOneLine();
     void stopButtonLosesNothing();
     void closingDuringCheckStopsThenCloses();
 };
@@ -95,6 +98,38 @@ void CheckWindowTest::wholeCheck() {
     QCOMPARE(f.rows().mid(0, 3), firstRows);
     QCOMPARE(f.rows().size(), 5);
     QCOMPARE(counters(), (QStringList{"4", "1", "3", "0"}));
+}
+
+void CheckWindowTest::namesWithControlsAndForeignBytesShowOnOneLine() {
+    ProgramFixture f;
+    WriteFile(f.path("tree/a\nb\tc.com"), "KVXM and the rest");
+    // "Вирус.com" in Windows-1251, as an old archive might have named it.
+    // Qt cannot name such a file, so the test removes it itself, before the fixture's folder.
+    struct ForeignFile {
+        std::string path;
+        ~ForeignFile() { std::remove(path.c_str()); }
+    } foreign{QFile::encodeName(f.path("tree")).toStdString() + "/\xC2\xE8\xF0\xF3\xF1.com"};
+    std::ofstream(foreign.path, std::ios::binary) << "KVXM too";
+    f.runCheck({f.path("tree")});
+    QVERIFY(f.errors.isEmpty());
+    QStringList rows = f.rows();
+    rows.sort();
+    QCOMPARE(rows, (QStringList{f.path("tree/a\\nb\\tc.com|Test.Mark|Пропущен"),
+                                f.path("tree/Вирус.com|Test.Mark|Пропущен")}));
+
+    // A virus name from the database may hold control characters as well.
+    f.statistics().AddRow({"/x.exe", "Evil\nName\x1B[2J\x7F", kSkippedText, ResultCode::Detected});
+    auto* list = f.find<QTreeWidget>(f.statistics(), "ListView1");
+    const QTreeWidgetItem* item = list->topLevelItem(list->topLevelItemCount() - 1);
+    QCOMPARE(item->text(1), QStringLiteral("Evil\\nName\\x1B[2J\\x7F"));
+    // No control character anywhere, the path's tooltip included.
+    for (int i = 0; i < list->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* row = list->topLevelItem(i);
+        QCOMPARE(row->toolTip(0), row->text(0));
+        for (int column = 0; column < 3; ++column) {
+            for (const QChar c : row->text(column)) QVERIFY(c.category() != QChar::Other_Control);
+        }
+    }
 }
 
 void CheckWindowTest::stopButtonLosesNothing() {

@@ -132,5 +132,22 @@ TEST_F(Commands, ScanReportsRowsAndCountersAndAnExitStatusFromTheVerdicts) {
     EXPECT_EQ(err.str(), "Negative record length at offset " + std::to_string(database.size()) + "\n");
 }
 
+TEST_F(Commands, ScanRowsAndMessagesAreOneLineWhateverTheNamesHold) {
+    const std::string db = temp_.write("virbase.kvd", AssembleSource("entry \"Mark\\tS\\x07\"\n"
+                                                                     "search rel 0 pattern \"STUK\"\n"));
+    const Bytes program = test::SampleProgram();
+    const std::string marked = temp_.write("a\nb\tc\xFF.exe", test::WithMarkers(program, "STUK"));
+    const std::string folder = folder_.string() + "/";  // an ordinary name: printed as it is
+    std::ostringstream out;
+    std::ostringstream err;
+    EXPECT_EQ(kvdtool::RunScanCommand(db, {marked}, out, err), 1);
+    EXPECT_EQ(out.str(), folder + "a\\nb\\tc\\xFF.exe\tMark\\tS\\x07\tПропущен\n"
+                                  "Проверено: 1\nВылечено: 0\nТел вирусов: 1\n");
+
+    out.str("");
+    EXPECT_EQ(kvdtool::RunScanCommand(folder + "no\nwhere.kvd", {marked}, out, err), 2);
+    EXPECT_EQ(err.str(), "Cannot open file " + folder + "no\\nwhere.kvd\n");
+}
+
 }  // namespace
 }  // namespace korvax

@@ -13,6 +13,10 @@ int main(int argc, char** argv) {
     std::string database;
     std::vector<std::string> files;
     CLI::App* scan = app.add_subcommand("scan", "Check FILEs against the database DB as the scanner does (cures are written back)");
+    scan->footer(
+        "Prints one line per result row, path<TAB>status<TAB>action, then the counters. Control characters and "
+        "backslashes in paths and virus names, and bytes of paths that are not UTF-8, are escaped (\\\\, \\t, "
+        "\\n, \\r, \\xHH), so a row is always one line; other names print unchanged.");
     scan->add_option("DB", database, "database file (.kvd)")->required();
     scan->add_option("FILE", files, "files to check, in this order")->required();
 

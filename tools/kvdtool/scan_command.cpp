@@ -3,6 +3,7 @@
 #include <ostream>
 
 #include "database/database_load.h"
+#include "engine/escaped_text.h"
 #include "engine/file_check.h"
 #include "engine/row_format.h"
 
@@ -12,7 +13,7 @@ int RunScanCommand(const std::string& database, const std::vector<std::string>& 
                    std::ostream& err) {
     VirusDatabase base;
     const DatabaseLoad load = LoadStartupDatabase(database, base);
-    if (!load.message.empty()) err << load.message << '\n';
+    if (!load.message.empty()) err << EscapeText(load.message) << '\n';
     if (!load.loaded) return 2;
 
     DetectionCounters counters;
