@@ -26,8 +26,9 @@ LAYERS = {
     "worker":     ("src/worker",     "korvax_worker",     ["engine"]),
     "monitor":    ("src/monitor",    "korvax_monitor",    ["platform"]),
     "check":      ("src/check",      "korvax_check",      ["worker", "collection", "monitor"]),
+    "backup":     ("src/backup",     "korvax_backup",     ["engine"]),
     "gui":        ("src/gui",        "korvax_gui",        ["check"]),
-    "cli":        ("src/cli",        "korvax-scan",       ["check"]),
+    "cli":        ("src/cli",        "korvax-scan",       ["check", "backup"]),
     "cpudll":     ("src/cpudll",     "cpudll",            []),
     "kvdtool":    ("tools/kvdtool",  "kvdtool_commands",  ["language", "engine"]),
 }

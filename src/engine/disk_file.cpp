@@ -14,4 +14,11 @@ void DiskFile::Save(std::span<const std::uint8_t> image) {
     file_->Replace(image, calls_);
 }
 
+std::optional<FileFacts> DiskFile::Facts() const {
+    if (!file_) return std::nullopt;
+    const struct stat& original = file_->original();
+    return FileFacts{original.st_size, static_cast<std::uint32_t>(original.st_mode & 07777), original.st_uid,
+                     original.st_gid};
+}
+
 }  // namespace korvax

@@ -4,8 +4,11 @@
 // real pass and cure loop with a file held in memory, or with a disk whose writes fail.
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <vector>
+
+#include "engine/write_back_guard.h"
 
 namespace korvax {
 
@@ -18,6 +21,8 @@ public:
     // Replaces the file's contents with `image`, all or nothing. Throws Failure when the
     // file cannot be rewritten; it is then as it was.
     virtual void Save(std::span<const std::uint8_t> image) = 0;
+    // What the file was when it was loaded (size, mode, owner), where that is known.
+    virtual std::optional<FileFacts> Facts() const { return std::nullopt; }
 };
 
 }  // namespace korvax

@@ -14,8 +14,14 @@ FileCheckOutcome CheckFile(const std::string& path, FileAccess& file, const Viru
     FileCheckOutcome outcome;
     std::string status;
     std::string action;
+    bool curable = false;
+    // With a guard, what the file held when read and after each write-back: what it must
+    // be told.
+    std::vector<std::uint8_t> original;
+    std::vector<std::uint8_t> lastWritten;
     try {
         FileImage image(file.Load(options.maxImageSize), options.maxImageSize);
+        if (options.guard != nullptr) original.assign(image.bytes().begin(), image.bytes().end());
         SignatureInterpreter interpreter(image);
         for (;;) {
             interpreter.ScanFile(base);
@@ -25,14 +31,19 @@ FileCheckOutcome CheckFile(const std::string& path, FileAccess& file, const Viru
             outcome.resultCode = code;
             if (code == ResultCode::Cured || code == ResultCode::Detected) counters.VirusCount.fetch_add(1);
             if (code != ResultCode::Cured) break;
-            if (outcome.cures == kMaxCuresPerFile) {
+            if (options.noCure || outcome.cures == kMaxCuresPerFile) {
                 // Applied in memory only; the file keeps its last written state.
                 outcome.resultCode = ResultCode::Detected;
                 action = kSkippedText;
+                curable = options.noCure;
                 break;
+            }
+            if (options.guard != nullptr && outcome.cures == 0) {
+                options.guard->BeforeFirstWriteBack(path, original, file.Facts(), status);
             }
             file.Save(image.bytes());
             ++outcome.cures;
+            if (options.guard != nullptr) lastWritten.assign(image.bytes().begin(), image.bytes().end());
             counters.CuredCount.fetch_add(1);
             report(ResultRow{path, status, action, ResultCode::Cured});
         }
@@ -44,12 +55,15 @@ FileCheckOutcome CheckFile(const std::string& path, FileAccess& file, const Viru
         outcome.resultCode = ResultCode::ReadError;
         outcome.failure = failure.what();
     }
+    if (options.guard != nullptr && outcome.cures > 0) options.guard->AfterLastWriteBack(path, lastWritten);
     if (outcome.resultCode == ResultCode::ReadError) {
         ResultRow row = ReadErrorRow(path);
         row.changedDuringCheck = outcome.changedDuringCheck;
         report(row);
     } else if (outcome.resultCode == ResultCode::Detected) {
-        report(ResultRow{path, status, action, ResultCode::Detected});
+        ResultRow row{path, status, action, ResultCode::Detected};
+        row.curable = curable;
+        report(row);
     }
     return outcome;
 }

@@ -19,6 +19,7 @@
 #include "database/virus_database.h"
 #include "engine/file_access.h"
 #include "engine/scan_result.h"
+#include "engine/write_back_guard.h"
 #include "platform/file_in_folder.h"
 #include "platform/whole_file.h"
 
@@ -41,6 +42,11 @@ using ReportRow = std::function<void(const ResultRow&)>;
 struct FileCheckOptions {
     // How large an image may grow while it is cured (the fuzzers keep this small).
     std::int64_t maxImageSize = kMaxImageSize;
+    // Report only: a detection whose entry carries a cure is reported as a detection
+    // ("Пропущен", the row marked curable) and nothing is written.
+    bool noCure = false;
+    // Called around the file's write-backs (not owned; may be null).
+    WriteBackGuard* guard = nullptr;
 };
 
 struct FileCheckOutcome {

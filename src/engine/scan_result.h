@@ -30,6 +30,9 @@ struct ResultRow {
     // A read-error row for a file that was swapped, or a folder above it swapped for a
     // link, during the check: nothing was written (the terminal says so on stderr).
     bool changedDuringCheck = false;
+    // A detection row of a report-only check whose entry carries a cure that was not
+    // applied.
+    bool curable = false;
     friend bool operator==(const ResultRow&, const ResultRow&) = default;
 };
 

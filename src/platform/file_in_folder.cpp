@@ -356,14 +356,10 @@ std::string LinkFreeFolderPath(const std::string& folder) {
     return resolved;
 }
 
-void CreateFileWhole(const std::string& path, std::span<const std::uint8_t> bytes, FileWriteCalls& calls) {
-    const SplitPath parts = Split(path);
-    if (parts.name.empty()) throw CannotCreateFile(path);
-    Descriptor folder(::open(parts.folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!folder.valid()) throw CannotCreateFile(path);
-
-    TemporaryName temporary(folder.get());
-    Descriptor fd(CreateReplacement(folder.get(), parts.name, 0666, calls, temporary));
+bool CreateFileAt(int folder, const std::string& name, std::span<const std::uint8_t> bytes, mode_t mode,
+                  FileWriteCalls& calls, const std::string& path) {
+    TemporaryName temporary(folder);
+    Descriptor fd(CreateReplacement(folder, name, mode, calls, temporary));
     if (!fd.valid()) throw CannotCreateFile(path);
     if (!WriteAll(calls, fd.get(), bytes)) throw StreamWriteError();
     if (calls.Fsync(fd.get()) != 0) throw StreamWriteError();
@@ -371,18 +367,40 @@ void CreateFileWhole(const std::string& path, std::span<const std::uint8_t> byte
     // never replaced.
     if (temporary.held()) {
         if (!fd.close(calls)) throw StreamWriteError();
-        if (calls.LinkAt(folder.get(), temporary.name().c_str(), folder.get(), parts.name.c_str(), 0) != 0) {
+        if (calls.LinkAt(folder, temporary.name().c_str(), folder, name.c_str(), 0) != 0) {
+            if (errno == EEXIST) return false;
             throw CannotCreateFile(path);
         }
         // The temporary name goes with `temporary`; the file stays under its own.
     } else {
-        if (!LinkUnnamed(fd.get(), folder.get(), parts.name.c_str(), calls)) throw CannotCreateFile(path);
-        if (!fd.close(calls)) {
-            ::unlinkat(folder.get(), parts.name.c_str(), 0);
-            throw StreamWriteError();
+        Descriptor reference(::open(("/proc/self/fd/" + std::to_string(fd.get())).c_str(), O_PATH | O_CLOEXEC));
+        if (reference.valid()) {
+            if (!fd.close(calls)) throw StreamWriteError();
+            if (!LinkUnnamed(reference.get(), folder, name.c_str(), calls)) {
+                if (errno == EEXIST) return false;
+                throw CannotCreateFile(path);
+            }
+        } else {
+            if (!LinkUnnamed(fd.get(), folder, name.c_str(), calls)) {
+                if (errno == EEXIST) return false;
+                throw CannotCreateFile(path);
+            }
+            if (!fd.close(calls)) {
+                ::unlinkat(folder, name.c_str(), 0);
+                throw StreamWriteError();
+            }
         }
     }
-    FlushFolder(folder.get());
+    FlushFolder(folder);
+    return true;
+}
+
+void CreateFileWhole(const std::string& path, std::span<const std::uint8_t> bytes, FileWriteCalls& calls) {
+    const SplitPath parts = Split(path);
+    if (parts.name.empty()) throw CannotCreateFile(path);
+    Descriptor folder(::open(parts.folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!folder.valid()) throw CannotCreateFile(path);
+    if (!CreateFileAt(folder.get(), parts.name, bytes, 0666, calls, path)) throw CannotCreateFile(path);
 }
 
 }  // namespace korvax

@@ -73,6 +73,8 @@ public:
     void Replace(std::span<const std::uint8_t> bytes, FileWriteCalls& calls = SystemFileWriteCalls());
 
     const std::string& path() const { return path_; }
+    // The file as it was opened: its owner, mode and size.
+    const struct stat& original() const { return original_; }
 
 private:
     std::string path_;   // as given, for messages
@@ -91,6 +93,13 @@ private:
 // later meets there (LinkPolicy::RefuseLinks). A folder that cannot be opened is returned
 // as it is.
 std::string LinkFreeFolderPath(const std::string& folder);
+
+// Creates the file `name` in the open folder `folder`, holding `bytes` with permission bits
+// `mode` (less the umask), flushed with the folder: it appears whole or not at all, and
+// never replaces a file. False when the name is taken. "Cannot create file %s" (with
+// `path`) or "Stream write error" on any other failure, nothing left behind.
+bool CreateFileAt(int folder, const std::string& name, std::span<const std::uint8_t> bytes, mode_t mode,
+                  FileWriteCalls& calls, const std::string& path);
 
 // Creates the file at `path`, which must not exist yet, with `bytes` (0666 less the
 // umask): it appears whole or not at all. Links in the path are followed. "Cannot create

@@ -1,0 +1,58 @@
+#pragma once
+// The index of a backup folder, `index.jsonl`: one JSON object a line, appended and never
+// rewritten, so that a crash can cost at most its last line.
+//
+//   {"kind":"backup","time":"2026-12-09T04:12:00Z","path":"/srv/a.exe","size":1234,
+//    "mode":493,"owner":0,"group":0,"entry":"Demo.Append.A","backup":"20261209T041200Z-...",
+//    "sha256":"<of the original>"}
+//       written before the first write-back of a file: its original is in "backup"
+//   {"kind":"cured","time":...,"backup":"...","sha256":"<of the file the cures left>"}
+//       written after its last write-back
+//   {"kind":"restored","time":...,"backup":"..."}
+//       written when the original was put back
+//
+// "path" holds the path's bytes: the UTF-8 text itself where the bytes are UTF-8, else the
+// escaped form of the rows (engine/escaped_text.h), with "path_escaped": true. A restore
+// reads it back to the exact bytes.
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace korvax {
+
+inline constexpr char kBackupIndexName[] = "index.jsonl";
+
+struct BackupRecord {
+    std::string time;
+    std::string path;  // exact bytes
+    std::int64_t size = 0;
+    std::uint32_t mode = 0;
+    std::uint32_t owner = 0;
+    std::uint32_t group = 0;
+    std::string entry;
+    std::string backup;  // file name in the backup folder
+    std::string originalSha256;
+    std::optional<std::string> curedSha256;  // once the cures were written
+    bool restored = false;
+};
+
+std::string BackupLine(const BackupRecord& record);
+std::string CuredLine(const std::string& time, const std::string& backup, const std::string& curedSha256);
+std::string RestoredLine(const std::string& time, const std::string& backup);
+
+// The records of an index, in the order of their backups, each with what later lines said
+// of it. Lines that cannot be read (a line cut by a crash, say) are passed over and
+// counted in `unreadable`.
+struct BackupIndex {
+    std::vector<BackupRecord> records;
+    int unreadable = 0;
+};
+BackupIndex ReadBackupIndex(const std::string& text);
+
+// The current time as the index writes it (UTC, to the second).
+std::string IndexTime();
+
+}  // namespace korvax

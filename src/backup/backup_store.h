@@ -1,0 +1,44 @@
+#pragma once
+// Keeping the original of every file a check cures, so that a wrong cure (an entry that
+// matched a good program) can be undone: before the first write-back of a file its bytes
+// go to a file of their own in the backup folder and a line to its index; after the last
+// write-back, a line with what the cures left. A backup that cannot be kept stops the cure
+// of that file: there is never a cure without its backup.
+//
+// Thread safety: one store serves every worker of a check at once.
+
+#include <atomic>
+#include <iosfwd>
+#include <map>
+#include <mutex>
+#include <string>
+
+#include "engine/write_back_guard.h"
+#include "platform/file_write_calls.h"
+#include "platform/private_folder.h"
+
+namespace korvax {
+
+class BackupStore : public WriteBackGuard {
+public:
+    // Opens (or makes, with mode 0700) the backup folder at `folder`: FolderRefused when
+    // other users could write to it. Failures after the cures are told on `warnings`.
+    BackupStore(const std::string& folder, std::ostream& warnings, FileWriteCalls& calls = SystemFileWriteCalls());
+
+    void BeforeFirstWriteBack(const std::string& path, std::span<const std::uint8_t> original,
+                              const std::optional<FileFacts>& facts, const std::string& entryName) override;
+    void AfterLastWriteBack(const std::string& path, std::span<const std::uint8_t> written) noexcept override;
+
+    int kept() const { return kept_.load(); }
+
+private:
+    PrivateFolder folder_;
+    std::ostream& warnings_;
+    FileWriteCalls& calls_;
+    std::atomic<unsigned> sequence_{0};
+    std::atomic<int> kept_{0};
+    std::mutex mutex_;
+    std::map<std::string, std::string> backupOf_;  // path -> its backup in this check
+};
+
+}  // namespace korvax

@@ -1,0 +1,208 @@
+// Keeping originals and putting them back: a cure with its backup, undone byte for byte
+// with its metadata; never a cure without its backup; a restore that would lose a later
+// change refused; an index that survives odd names and a cut line.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <sys/xattr.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <sstream>
+
+#include "backup/backup_index.h"
+#include "backup/backup_store.h"
+#include "backup/restore.h"
+#include "engine/disk_file.h"
+#include "engine/file_check.h"
+#include "platform/private_folder.h"
+#include "test_support.h"
+
+namespace korvax {
+namespace {
+
+using test::Bytes;
+using test::ReadBytes;
+using test::SampleProgram;
+using test::WithMarkers;
+
+class Listener : public RestoreListener {
+public:
+    void Restored(const BackupRecord& record) override { restored.push_back(record.path); }
+    void AlreadyOriginal(const BackupRecord& record) override { already.push_back(record.path); }
+    void Refused(const std::string& path, const std::string& reason) override { refused.push_back(path + " | " + reason); }
+    std::vector<std::string> restored;
+    std::vector<std::string> already;
+    std::vector<std::string> refused;
+};
+
+// The system's calls, but the file system of the backup folder is full or read-only.
+class FullOrReadOnly : public FileWriteCalls {
+public:
+    explicit FullOrReadOnly(int error) : error_(error) {}
+    int OpenAt(int folder, const char* name, int flags, mode_t mode) override {
+        if (error_ == EROFS) return fail();
+        return FileWriteCalls::OpenAt(folder, name, flags, mode);
+    }
+    ssize_t Write(int fd, const void* data, std::size_t size) override {
+        if (error_ == ENOSPC) return fail();
+        return FileWriteCalls::Write(fd, data, size);
+    }
+
+private:
+    int fail() {
+        errno = error_;
+        return -1;
+    }
+    int error_;
+};
+
+class Backups : public ::testing::Test {
+protected:
+    void SetUp() override {
+        base = test::BaseFromSource(R"(
+            entry "False.Positive"
+            search rel 0 pattern "GOOD"
+            copy toend from 4 to 0
+            size cut 4
+        )");
+    }
+
+    FileCheckOutcome cure(const std::string& path, WriteBackGuard& guard) {
+        DiskFile file(path, LinkPolicy::RefuseLinks);
+        FileCheckOptions options;
+        options.guard = &guard;
+        return CheckFile(path, file, base, counters, [&](const ResultRow& row) { rows.push_back(row); }, options);
+    }
+
+    test::TempFolder folder;
+    VirusDatabase base;
+    DetectionCounters counters;
+    std::vector<ResultRow> rows;
+    std::ostringstream warnings;
+};
+
+TEST_F(Backups, ACureKeepsTheOriginalAndARestorePutsItBackWithItsMetadata) {
+    // A good program the entry takes for a virus: its cure cuts its first four bytes.
+    const Bytes good = WithMarkers(test::BytesOf("GOOD"), "the rest of a good program");
+    const std::string path = folder.write("apps/tool.exe", good);
+    ASSERT_EQ(::chmod(path.c_str(), 0750), 0);
+    const bool attributes = ::setxattr(path.c_str(), "user.origin", "kept", 4, 0) == 0;
+    const std::string backups = folder.file("backups");
+
+    BackupStore store(backups, warnings);
+    ASSERT_EQ(cure(path, store).cures, 1);
+    ASSERT_NE(ReadBytes(path), good);
+    EXPECT_EQ(store.kept(), 1);
+    struct stat folderInfo {};
+    ASSERT_EQ(::stat(backups.c_str(), &folderInfo), 0);
+    EXPECT_EQ(folderInfo.st_mode & 0777, 0700U);
+
+    // The index names the file, the entry and the backup, which holds the original.
+    const Bytes indexText = ReadBytes(backups + "/index.jsonl");
+    const BackupIndex index = ReadBackupIndex(std::string(indexText.begin(), indexText.end()));
+    ASSERT_EQ(index.records.size(), 1U);
+    const BackupRecord& record = index.records[0];
+    EXPECT_EQ(record.path, path);
+    EXPECT_EQ(record.entry, "False.Positive");
+    EXPECT_EQ(record.size, static_cast<std::int64_t>(good.size()));
+    EXPECT_EQ(record.mode, 0750U);
+    EXPECT_EQ(ReadBytes(backups + "/" + record.backup), good);
+    EXPECT_TRUE(record.curedSha256.has_value());
+
+    Listener listener;
+    RestoreCounts counts = RestoreBackups(backups, {}, false, listener);
+    EXPECT_EQ(counts.restored, 1);
+    EXPECT_EQ(listener.restored, std::vector<std::string>{path});
+    EXPECT_EQ(ReadBytes(path), good);
+    struct stat info {};
+    ASSERT_EQ(::stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0750U);
+    if (attributes) {
+        char value[8] = {};
+        EXPECT_EQ(::getxattr(path.c_str(), "user.origin", value, sizeof value), 4);
+    }
+    // Restored once: a second restore has nothing to do.
+    Listener again;
+    counts = RestoreBackups(backups, {path}, false, again);
+    EXPECT_EQ(counts.restored, 0);
+    EXPECT_EQ(again.already, std::vector<std::string>{path});
+}
+
+TEST_F(Backups, ARestoreThatWouldLoseALaterChangeIsRefusedUnlessForced) {
+    const Bytes good = WithMarkers(test::BytesOf("GOOD"), "program");
+    const std::string path = folder.write("tool.exe", good);
+    const std::string backups = folder.file("backups");
+    {
+        BackupStore store(backups, warnings);
+        cure(path, store);
+    }
+    folder.write("tool.exe", test::BytesOf("changed by its user after the cure"));
+    Listener listener;
+    RestoreCounts counts = RestoreBackups(backups, {path, folder.file("never-cured.exe")}, false, listener);
+    EXPECT_EQ(counts.restored, 0);
+    EXPECT_EQ(counts.refused, 2);
+    EXPECT_EQ(ReadBytes(path), test::BytesOf("changed by its user after the cure"));
+    ASSERT_EQ(listener.refused.size(), 2U);
+    EXPECT_NE(listener.refused[1].find("changed since its cure"), std::string::npos) << listener.refused[1];
+    EXPECT_NE(listener.refused[0].find("no backup"), std::string::npos) << listener.refused[0];
+
+    counts = RestoreBackups(backups, {path}, true, listener);
+    EXPECT_EQ(counts.restored, 1);
+    EXPECT_EQ(ReadBytes(path), good);
+}
+
+TEST_F(Backups, NeverACureWithoutItsBackup) {
+    const Bytes good = WithMarkers(test::BytesOf("GOOD"), "program");
+    for (const int error : {ENOSPC, EROFS}) {
+        SCOPED_TRACE(error);
+        const std::string path = folder.write("tool.exe", good);
+        FullOrReadOnly disk(error);
+        BackupStore store(folder.file("backups"), warnings, disk);
+        rows.clear();
+        const FileCheckOutcome outcome = cure(path, store);
+        EXPECT_EQ(outcome.resultCode, ResultCode::ReadError);
+        EXPECT_NE(outcome.failure.find("not cured"), std::string::npos) << outcome.failure;
+        EXPECT_EQ(rows, std::vector<ResultRow>{ReadErrorRow(path)});
+        EXPECT_EQ(ReadBytes(path), good);
+    }
+    EXPECT_EQ(counters.CuredCount.load(), 0);
+    EXPECT_EQ(counters.VirusCount.load(), 2);
+
+    // A folder other users may write to is refused before anything is checked.
+    const std::string shared = folder.file("shared");
+    std::filesystem::create_directory(shared);
+    ASSERT_EQ(::chmod(shared.c_str(), 0777), 0);
+    EXPECT_THROW(BackupStore(shared, warnings), FolderRefused);
+    folder.write("not-a-folder", Bytes(3));
+    EXPECT_THROW(BackupStore(folder.file("not-a-folder"), warnings), FolderRefused);
+}
+
+TEST(BackupIndex, OddNamesComeBackToTheirBytesAndACutLineIsPassedOver) {
+    BackupRecord record;
+    record.time = "2026-12-09T00:00:00Z";
+    record.entry = "Демо";
+    record.backup = "b1.orig";
+    record.originalSha256 = std::string(64, 'a');
+    std::string text;
+    const std::vector<std::string> paths = {"/plain/a.exe", std::string("/odd/new\nline\ttab.exe"),
+                                            std::string("/bad/\xFF\xFE.exe"), std::string("/nul/a\\x.exe")};
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        record.path = paths[i];
+        record.backup = "b" + std::to_string(i);
+        text += BackupLine(record) + "\n";
+        EXPECT_EQ(BackupLine(record).find('\n'), std::string::npos);
+    }
+    text += CuredLine("t", "b1", std::string(64, 'c')) + "\n";
+    text += R"({"kind":"backup","time":"t","path":"/cut)";  // a crash in the middle of a line
+    const BackupIndex index = ReadBackupIndex(text);
+    ASSERT_EQ(index.records.size(), paths.size());
+    for (std::size_t i = 0; i < paths.size(); ++i) EXPECT_EQ(index.records[i].path, paths[i]);
+    EXPECT_EQ(index.records[1].curedSha256, std::string(64, 'c'));
+    EXPECT_FALSE(index.records[0].curedSha256.has_value());
+    EXPECT_EQ(index.records[0].entry, "Демо");
+    EXPECT_EQ(index.unreadable, 1);
+}
+
+}  // namespace
+}  // namespace korvax
