@@ -67,8 +67,9 @@ public:
 private:
     void walk(const std::vector<std::string>& folders) {
         NoMessages pump;
-        CollectOptions collect;
+        CollectOptions collect = options_.collect;
         collect.onPathTooLong = [this](const std::string& path) { show([&] { display_.PathTooLong(path); }); };
+        collect.onFolderEntered = [this](const std::string& folder) { show([&] { display_.FolderEntered(folder); }); };
         for (std::string folder : folders) {
             if (stopping_.load()) break;
             if (folder.empty() || folder.back() != '/') folder += '/';

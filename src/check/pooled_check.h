@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "collection/collect_files.h"
 #include "database/virus_database.h"
 #include "engine/file_check.h"
 #include "engine/scan_result.h"
@@ -31,6 +32,8 @@ public:
     virtual void AddRow(const ResultRow& row) = 0;
     // A path too long to be scanned was passed over by the walk.
     virtual void PathTooLong(const std::string& /*path*/) {}
+    // The walk entered `folder`.
+    virtual void FolderEntered(const std::string& /*folder*/) {}
     // The figures as they stand, every refresh interval on the calling thread and once at
     // the end. `walking` while the walk goes on (the total still grows).
     virtual void Refresh(const CheckCounts& /*counts*/, bool /*walking*/) {}
@@ -39,6 +42,8 @@ public:
 struct PooledCheckOptions {
     int jobs = 1;  // 1 or more
     FileCheckOptions fileCheck{};
+    // What the walk collects (exclusions, size limit); its callbacks are the display's.
+    CollectOptions collect{};
     // At most this many collected names wait for a worker; the walk waits meanwhile.
     std::size_t queuedNames = 4096;
     std::chrono::milliseconds refreshInterval{500};

@@ -45,7 +45,7 @@ private:
     }
 
     void collect() {
-        CollectOptions collectOptions;
+        CollectOptions collectOptions = options_.collect;
         collectOptions.onPathTooLong = [this](const std::string& path) { display_.PathTooLong(path); };
         for (int i = 0; i < display_.FolderCount(); ++i) {
             std::string folder = display_.FolderAt(i);

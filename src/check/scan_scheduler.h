@@ -14,6 +14,7 @@
 
 #include "check/check_display.h"
 #include "check/program_state.h"
+#include "collection/collect_files.h"
 #include "worker/tkern.h"
 #include "platform/message_pump.h"
 
@@ -28,6 +29,9 @@ inline constexpr double kGrowthRatio = 0.99;
 
 struct CheckOptions {
     FileCheckOptions fileCheck{};
+    // What the walk collects (exclusions, size limit, folders entered); too-long paths go
+    // to the display whatever is set here.
+    CollectOptions collect{};
     // Makes a worker (created suspended). Tests replace it to make creation fail.
     std::function<std::unique_ptr<TKern>(WorkerEnvironment)> makeWorker;
 };

@@ -1,5 +1,8 @@
 #include "collection/collect_files.h"
 
+#include <algorithm>
+
+#include "collection/path_glob.h"
 #include "platform/directory_walk.h"
 #include "platform/file_in_folder.h"
 
@@ -17,9 +20,18 @@ bool HasProgramExtension(const std::string& name) {
 
 namespace {
 
+bool Excluded(const CollectOptions& options, const std::string& path) {
+    for (const std::string& pattern : options.exclude) {
+        if (GlobMatches(pattern, path)) return true;
+    }
+    return false;
+}
+
 // Returns false when the walk was stopped.
 bool Walk(DirectoryListing& listing, const std::string& folder, const CollectedFile& collected, MessagePump& pump,
           const CollectOptions& options, const std::function<bool()>& stop) {
+    if (options.onFolderEntered) options.onFolderEntered(folder);
+    const std::int64_t maxSize = std::min(options.maxSize, kMaxScannedFileSize);
     while (auto entry = listing.next()) {
         pump.ProcessPendingMessages();
         if (stop && stop()) return false;
@@ -31,13 +43,15 @@ bool Walk(DirectoryListing& listing, const std::string& folder, const CollectedF
                 if (options.onPathTooLong) options.onPathTooLong(path + "/");
                 continue;
             }
+            if (Excluded(options, path) || Excluded(options, path + "/")) continue;
             DirectoryListing below(listing, entry->name);
             if (!Walk(below, path + "/", collected, pump, options, stop)) return false;
             continue;
         }
         if (entry->kind != EntryKind::RegularFile) continue;
-        if (entry->size >= kMaxScannedFileSize) continue;
+        if (entry->size >= maxSize) continue;
         if (!HasProgramExtension(entry->name)) continue;
+        if (Excluded(options, path)) continue;
         if (path.size() > kMaxFileNameLength) {
             if (options.onPathTooLong) options.onPathTooLong(path);
             continue;

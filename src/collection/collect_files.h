@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "platform/message_pump.h"
 #include "collection/file_queues.h"
@@ -30,6 +31,14 @@ bool HasProgramExtension(const std::string& name);
 struct CollectOptions {
     // Told of every path that is too long to be collected (korvax-scan warns about them).
     std::function<void(const std::string& path)> onPathTooLong;
+    // Told of every folder the walk enters (its path ending with '/'), the listed one first.
+    std::function<void(const std::string& folder)> onFolderEntered;
+    // Files must be smaller than this; never above kMaxScannedFileSize, whatever is set.
+    std::int64_t maxSize = kMaxScannedFileSize;
+    // Patterns (see path_glob.h) for paths to pass over: a file whose full path matches
+    // one is not collected, and a folder whose path matches one (with or without its
+    // trailing '/') is not entered.
+    std::vector<std::string> exclude;
 };
 
 // Appends the qualifying files under `folder` (a path ending with '/') to `queue` and adds

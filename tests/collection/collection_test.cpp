@@ -169,6 +169,38 @@ TEST(CollectFiles, ALinkedFolderIsWalkedUnderItsRealPathAndNoLinkIsEnteredLater)
     EXPECT_FALSE(throughLink.next().has_value());
 }
 
+TEST(CollectFiles, ExcludedFoldersAreNotEnteredAndTheSizeLimitCanOnlyShrink) {
+    TempFolder folder;
+    const std::string root = folder.file("tree") + "/";
+    folder.write("tree/keep.exe", Bytes(100));
+    folder.write("tree/big.exe", Bytes(5000));
+    folder.write("tree/skip.exe", Bytes(10));
+    folder.write("tree/cache/inner.exe", Bytes(10));
+    folder.write("tree/a/cache/deeper.exe", Bytes(10));
+    folder.write("tree/a/b.exe", Bytes(10));
+
+    FileQueue queue;
+    FileCollection collection;
+    CountingPump pump;
+    CollectOptions options;
+    options.exclude = {"**/cache", root + "skip.exe"};
+    options.maxSize = 1000;
+    std::vector<std::string> entered;
+    options.onFolderEntered = [&](const std::string& path) { entered.push_back(path); };
+    CollectFiles(queue, root, collection, pump, options);
+    EXPECT_EQ(Sorted({queue.begin(), queue.end()}), (std::vector<std::string>{root + "a/b.exe", root + "keep.exe"}));
+    EXPECT_EQ(Sorted(entered), (std::vector<std::string>{root, root + "a/"}));
+
+    // A limit above the scanner's own is no limit above it.
+    MakeSized(root + "huge.exe", kMaxScannedFileSize);
+    queue.clear();
+    options.exclude.clear();
+    options.maxSize = kMaxScannedFileSize * 4;
+    CollectFiles(queue, root, collection, pump, options);
+    for (const std::string& path : queue) EXPECT_NE(path, root + "huge.exe");
+    EXPECT_EQ(queue.size(), 6U);
+}
+
 TEST(CollectFiles, AMissingFolderAddsNothing) {
     FileCollection collection;
     CountingPump pump;

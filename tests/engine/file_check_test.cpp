@@ -116,6 +116,33 @@ TEST_F(FileCheck, ADetectionWithoutCureLeavesTheFileAlone) {
     EXPECT_EQ(ReadBytes(path), WithMarkers(SampleProgram(), "STUK"));
 }
 
+TEST_F(FileCheck, AReportOnlyCheckWritesNothingAndMarksCurableDetections) {
+    FileCheckOptions reportOnly;
+    reportOnly.noCure = true;
+    const Bytes infected = WithMarkers(SampleProgram(), "STUKBBBB");
+    const std::string path = folder.write("two.exe", infected);
+    DetectionCounters counters;
+    std::vector<ResultRow> rows;
+    const FileCheckOutcome outcome = CheckFile(path, LinkPolicy::RefuseLinks, base, counters,
+                                               [&](const ResultRow& row) { rows.push_back(row); }, reportOnly);
+    // The outer layer is curable: reported once, as a detection, and the file is untouched.
+    ResultRow expected{path, "Layer.B", kSkippedText, ResultCode::Detected};
+    expected.curable = true;
+    EXPECT_EQ(rows, std::vector<ResultRow>{expected});
+    EXPECT_EQ(outcome.resultCode, ResultCode::Detected);
+    EXPECT_EQ(outcome.cures, 0);
+    EXPECT_EQ(counters.VirusCount.load(), 1);
+    EXPECT_EQ(counters.CuredCount.load(), 0);
+    EXPECT_EQ(ReadBytes(path), infected);
+
+    // A detection without a cure is not curable.
+    rows.clear();
+    CheckFile(folder.write("stuck.exe", WithMarkers(SampleProgram(), "STUK")), LinkPolicy::RefuseLinks, base,
+              counters, [&](const ResultRow& row) { rows.push_back(row); }, reportOnly);
+    ASSERT_EQ(rows.size(), 1U);
+    EXPECT_FALSE(rows[0].curable);
+}
+
 TEST_F(FileCheck, ACureThatNeverEndsStopsAfterSixtyFourWrites) {
     const std::string path = folder.write("loop.exe", WithMarkers(SampleProgram(), "LOOP"));
     const Check check = CheckAndCount(path, base);
