@@ -6,13 +6,13 @@
 
 #include <iostream>
 
+#include "check/database_search.h"
 #include "check/scan_scheduler.h"
 #include "check/startup.h"
 #include "cli/run_clock.h"
 #include "cli/terminal_check.h"
 #include "database/database_update.h"
 #include "database/database_load.h"
-#include "engine/row_format.h"
 #include "monitor/cpu_load.h"
 
 namespace {
@@ -35,6 +35,14 @@ processor load, the pool (files in hand/workers) and checked/total.
 Ctrl-C (SIGINT or SIGTERM) stops the check: files in progress are finished and written
 whole, the workers end, and the summary is printed. A second one ends the program.
 
+Without --db, the database is virbase.kvd in the current folder when there is one, else the
+user's own copy ($XDG_DATA_HOME/korvax/virbase.kvd, by default
+~/.local/share/korvax/virbase.kvd, which the desktop launcher makes), else the default
+database installed with the program; --verbose says which on stderr.
+
+With KORVAX_LANG=en the counters and the progress line are in English; rows keep their
+texts.
+
 With --update FILE, FILE is first appended to the database file and its entries added;
 without FOLDERs, that is all that is done.
 
@@ -49,7 +57,8 @@ int main(int argc, char** argv) {
     std::string database;
     std::string update;
     std::vector<std::string> folders;
-    app.add_option("--db", database, "database file (default: virbase.kvd in the current directory)");
+    app.add_option("--db", database,
+                   "database file (default: ./virbase.kvd, else the user's copy, else the installed default)");
     app.add_option("--update", update,
                    "append the database file FILE to the database (on disk and in memory) before the check; "
                    "refused, with nothing changed, unless FILE is a whole database beginning with a virus entry")
@@ -59,6 +68,9 @@ int main(int argc, char** argv) {
     app.add_flag("--stats", stats,
                  "at the end, print on stderr the wall time, the CPU time of the main (user-interface) thread, "
                  "the process's CPU time, its peak memory and the number of workers created");
+    bool verbose = false;
+    app.add_flag("--verbose", verbose, "say on stderr which database is used");
+    app.set_version_flag("--version", std::string("korvax-scan ") + KORVAX_VERSION, "print the version and exit");
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
@@ -75,7 +87,14 @@ int main(int argc, char** argv) {
         return 2;
     }
     state.MemoryLimit = ComputeMemoryLimit();
-    state.BasePath = database.empty() ? StartupBasePath() : database;
+    try {
+        const DatabasePlace place = ChooseDatabase(database, DatabaseSearch::FromEnvironment());
+        state.BasePath = place.path;
+        if (verbose) std::cerr << "korvax-scan: database " << place.path << " (" << OriginText(place.origin) << ")\n";
+    } catch (const Failure& error) {
+        std::cerr << "korvax-scan: " << error.what() << '\n';
+        return 2;
+    }
     const DatabaseLoad load = LoadStartupDatabase(state.BasePath, state.pool.VirusBase);
     if (!load.message.empty()) std::cerr << load.message << '\n';
     if (!load.loaded) return 2;
@@ -108,12 +127,7 @@ int main(int argc, char** argv) {
 
     if (stats) std::cerr << runClock.report(state.NextThreadId) << '\n';
 
-    const std::int32_t viruses = state.pool.counters.VirusCount.load();
-    std::cout << FormatCounter("Всего", state.files.TotalFiles) << '\n'
-              << FormatCounter("Проверено", state.pool.CheckedCount) << '\n'
-              << FormatCounter("Вылечено", state.pool.counters.CuredCount.load()) << '\n'
-              << FormatCounter("Тел вирусов", viruses) << '\n';
-    std::cout.flush();
-    if (viruses > 0) return 1;
+    terminal.printSummary();
+    if (state.pool.counters.VirusCount.load() > 0) return 1;
     return terminal.sawReadError() ? 2 : 0;
 }

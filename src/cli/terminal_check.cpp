@@ -5,6 +5,7 @@
 
 #include "engine/row_format.h"
 #include "monitor/status_refresh.h"
+#include "platform/program_language.h"
 
 namespace korvax::cli {
 namespace {
@@ -73,19 +74,27 @@ void TerminalCheck::ProcessPendingMessages() {
 void TerminalCheck::refresh() {
     const StatusFigures figures = RefreshStatus(usage_, state_.CpuLoad, CountsOf(state_));
     if (!showProgress_) return;
-    std::string line = "Загрузка: " + figures.load + "  Потоки: " + figures.pool + "  ";
+    std::string line = Translated("Загрузка: ") + figures.load + Translated("  Потоки: ") + figures.pool + "  ";
     if (preparing_) {
-        line += "Подготовка... " + std::to_string(state_.files.TotalFiles);
+        line += Translated("Подготовка... ") + std::to_string(state_.files.TotalFiles);
     } else {
         const int percent = figures.gauge.value_or(0);
         const int filled = percent * kBarWidth / 100;
-        line += "Проверено: " + figures.checked + "/" + std::to_string(state_.files.TotalFiles) + " [" +
+        line += Translated("Проверено: ") + figures.checked + "/" + std::to_string(state_.files.TotalFiles) + " [" +
                 std::string(static_cast<std::size_t>(filled), '#') +
                 std::string(static_cast<std::size_t>(kBarWidth - filled), '.') + "] " + std::to_string(percent) + "%";
     }
     err_ << "\r\033[K" << line;
     err_.flush();
     progressShown_ = true;
+}
+
+void TerminalCheck::printSummary() {
+    out_ << FormatCounter(Translated("Всего"), state_.files.TotalFiles) << '\n'
+         << FormatCounter(Translated("Проверено"), state_.pool.CheckedCount) << '\n'
+         << FormatCounter(Translated("Вылечено"), state_.pool.counters.CuredCount.load()) << '\n'
+         << FormatCounter(Translated("Тел вирусов"), state_.pool.counters.VirusCount.load()) << '\n';
+    out_.flush();
 }
 
 void TerminalCheck::finishProgress() {

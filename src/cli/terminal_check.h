@@ -36,6 +36,9 @@ public:
     bool sawReadError() const { return sawReadError_; }
     // Clears the progress line before the summary.
     void finishProgress();
+    // The summary after the rows, on stdout: "Всего: N", "Проверено: N", "Вылечено: N",
+    // "Тел вирусов: N", one per line.
+    void printSummary();
 
     // Installs the handlers for SIGINT and SIGTERM: the first one requests a stop (the
     // second ends the program the usual way; a cure is never half-written either way,

@@ -74,7 +74,7 @@ public:
         ProgramOptions options;
         options.loadLibrary = std::move(loadLibrary);
         options.measureMhz = [] { return 2394.7L; };
-        options.folders = std::move(folders);
+        for (const QString& folder : folders) options.folders.append(QFile::encodeName(folder));
         program = std::make_unique<Program>(options);
         if (program->Started()) program->Form1().show();
     }
@@ -103,7 +103,7 @@ public:
     // Starts a check of the listed folders (plus `folders`) with the start button; the
     // click returns when the check has ended. `during` runs every 2 ms meanwhile.
     void runCheck(const QStringList& folders, const std::function<void()>& during = {}) {
-        for (const QString& folder : folders) settings().AddFolder(folder);
+        for (const QString& folder : folders) settings().AddFolder(QFile::encodeName(folder));
         QTimer probe;
         if (during) QObject::connect(&probe, &QTimer::timeout, during);
         if (during) probe.start(2);
