@@ -121,13 +121,15 @@ void TForm2::DirectoryChanged(const QModelIndex& current) {
     if (current.isValid()) QDir::setCurrent(folders_->filePath(current));
 }
 
-QString TForm2::SelectedFolder() const {
+QByteArray TForm2::SelectedFolder() const {
+    // The tree lists only names the toolkit can decode, so the text of its selection gives
+    // the bytes back exactly. The current directory may lie below a name it cannot (the
+    // program was started there): that one comes from the OS as it is.
     const QModelIndex current = DirectoryListBox1->currentIndex();
-    return QDir::cleanPath(current.isValid() ? folders_->filePath(current) : QDir::currentPath());
+    return current.isValid() ? QFile::encodeName(QDir::cleanPath(folders_->filePath(current))) : FullFolderPath(".");
 }
 
-// The tree shows names as text; the list keeps the folder's real bytes.
-void TForm2::Button1Click() { AddFolder(FolderBytes(SelectedFolder())); }
+void TForm2::Button1Click() { AddFolder(SelectedFolder()); }
 
 void TForm2::Button2Click() {
     QListWidgetItem* selected = ListBox1->currentItem();

@@ -35,8 +35,9 @@ public:
 
     // Moves the folder tree to `folder` and makes it the process's current directory.
     void ChangeDirectory(const QString& folder);
-    // The folder the tree has selected: a full path, without a trailing '/' except "/".
-    QString SelectedFolder() const;
+    // The folder the tree has selected, or without a selection the current directory: a
+    // full path (its bytes), without a trailing '/' except "/".
+    QByteArray SelectedFolder() const;
 
     // Appends `folder` (its bytes, as the OS names it) to the list as it is; the list shows
     // it as text (the command line's folders come in here).

@@ -79,6 +79,19 @@ int Program::Run() {
     return QApplication::exec();
 }
 
+QByteArrayList CommandLineFolders(int argc, char** argv) {
+    QByteArrayList folders;
+    bool optionsEnded = false;
+    for (int i = 1; i < argc; ++i) {
+        if (!optionsEnded && std::strcmp(argv[i], "--") == 0) {
+            optionsEnded = true;
+            continue;
+        }
+        folders.append(QByteArray(argv[i]));
+    }
+    return folders;
+}
+
 int KorvaxMain(int argc, char** argv) {
     // Answered before the toolkit starts, so that they work without a display.
     for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
@@ -97,15 +110,7 @@ int KorvaxMain(int argc, char** argv) {
     const WindowLanguage language;
     try {
         ProgramOptions options;
-        // The folders as the OS gave their names: bytes, which need not be valid UTF-8.
-        bool optionsEnded = false;
-        for (int i = 1; i < argc; ++i) {
-            if (!optionsEnded && std::strcmp(argv[i], "--") == 0) {
-                optionsEnded = true;
-                continue;
-            }
-            options.folders.append(QByteArray(argv[i]));
-        }
+        options.folders = CommandLineFolders(argc, argv);
         Program program(options);
         if (!program.Started()) {
             std::cerr << "korvax: " << program.StartFailure() << '\n';

@@ -59,6 +59,11 @@ private:
     std::unique_ptr<TForm4> form4_;
 };
 
+// The folders named on the command line (what the toolkit has left of it, after argv[0]),
+// as the OS gave their names: bytes, which need not be valid UTF-8. The first "--" ends
+// the options and is not a folder.
+QByteArrayList CommandLineFolders(int argc, char** argv);
+
 // The program entry: `korvax [--help | --version] [--] [FOLDER...]`. Exit status 2 when the
 // load library cannot be bound (its reason on stderr).
 int KorvaxMain(int argc, char** argv);

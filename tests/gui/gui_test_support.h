@@ -65,7 +65,8 @@ inline QByteArray PrependInfected(const QByteArray& program) { return "KVXP" + Q
 
 class ProgramFixture {
 public:
-    explicit ProgramFixture(bool withDatabase = true, QStringList folders = {},
+    // `folders`: the command line's, as bytes.
+    explicit ProgramFixture(bool withDatabase = true, QByteArrayList folders = {},
                             std::string loadLibrary = kQuietLoadLibrary)
         : startDir_(QDir::currentPath()) {
         if (withDatabase) WriteFile(path("virbase.kvd"), Assemble(kTestDatabase));
@@ -74,7 +75,7 @@ public:
         ProgramOptions options;
         options.loadLibrary = std::move(loadLibrary);
         options.measureMhz = [] { return 2394.7L; };
-        for (const QString& folder : folders) options.folders.append(QFile::encodeName(folder));
+        options.folders = std::move(folders);
         program = std::make_unique<Program>(options);
         if (program->Started()) program->Form1().show();
     }
