@@ -37,19 +37,21 @@ for file in bin/korvax bin/korvax-scan bin/kvdtool share/korvax/virbase.kvd \
             share/man/man5/kvd.5.gz share/doc/korvax/copyright share/doc/korvax/changelog.gz; do
   [ -f "$top/$file" ] || fail "$prefix/$file is missing"
 done
-desktop=$(find "$top/share/applications" -name '*.desktop')
-metainfo=$(find "$top/share/metainfo" -name '*.metainfo.xml')
-icon=$(find "$top/share/icons/hicolor/scalable/apps" -name '*.svg')
-[ "$(echo "$desktop" | wc -w)" -eq 1 ] && [ "$(echo "$metainfo" | wc -w)" -eq 1 ] && [ "$(echo "$icon" | wc -w)" -eq 1 ] ||
-  fail "expected one desktop entry, one metadata file and one icon"
+# The desktop entry is the one that runs Korvax's start script (other packages' entries may
+# lie beside it); its name is the application id the icon and the metadata share.
+desktop=$(grep -l '^Exec=.*/korvax-start' "$top"/share/applications/*.desktop 2>/dev/null || true)
+[ "$(echo "$desktop" | wc -w)" -eq 1 ] || fail "expected one desktop entry that runs korvax-start, found: $desktop"
 app_id=$(basename "$desktop" .desktop)
-[ "$(basename "$icon" .svg)" = "$app_id" ] && [ "$(basename "$metainfo" .metainfo.xml)" = "$app_id" ] ||
-  fail "desktop entry, icon and metadata do not share the id $app_id"
+metainfo=$top/share/metainfo/$app_id.metainfo.xml
+icon=$top/share/icons/hicolor/scalable/apps/$app_id.svg
+[ -f "$metainfo" ] && [ -f "$icon" ] || fail "no metadata or icon for the application id $app_id"
 grep -qx "Icon=$app_id" "$desktop" || fail "the desktop entry does not name its icon $app_id"
+grep -q "<launchable type=\"desktop-id\">$app_id.desktop</launchable>" "$metainfo" ||
+  fail "the metadata does not name the desktop entry $app_id.desktop"
 ok "files in place"
 
 # libcpudll.so: one copy, in a folder of its own that the programs' RUNPATH names.
-library=$(find "$top" -name 'libcpudll.so*')
+library=$(find "$top"/lib* -name 'libcpudll.so*')
 [ "$(echo "$library" | wc -w)" -eq 1 ] || fail "expected one libcpudll.so, found: $library"
 private=$(dirname "$library")
 [ "$(basename "$private")" = korvax ] || fail "libcpudll.so lies in ${private#"$root"}, not in a private folder"
@@ -74,7 +76,7 @@ start_script=${start_script%\"}
 [ -x "$root$start_script" ] || fail "the desktop entry runs $start_script, which is not there"
 ok "desktop entry and metadata valid; the launcher runs $start_script"
 
-for page in "$top"/share/man/man1/*.gz "$top"/share/man/man5/*.gz; do
+for page in "$top"/share/man/man1/{korvax,korvax-scan,kvdtool}.1.gz "$top"/share/man/man5/kvd.5.gz; do
   warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null)
   [ -z "$warnings" ] || fail "man -l $(basename "$page"): $warnings"
   lexgrog "$page" >/dev/null || fail "lexgrog cannot read the NAME section of $(basename "$page")"
@@ -98,7 +100,7 @@ ok "every program is version $version"
 # The demo samples, checked with the installed default database (no database in the
 # current folder, no user's copy yet): every infected sample is cured back to its exact
 # original bytes, the others are left as they were.
-python3 "$source_dir/data/make_demo_samples.py" "$work/demo" >/dev/null
+python3 "$source_dir/data/make_demo_samples.py" "$work/demo" --tree >/dev/null
 export HOME=$work/home
 unset XDG_DATA_HOME
 mkdir -p "$HOME"
@@ -111,7 +113,12 @@ for sample in "$work/demo/infected"/*; do
   cmp -s "$sample" "$work/demo/expected/$(basename "$sample")" || fail "$(basename "$sample") is not as expected after the check"
 done
 grep -q $'\tВылечен$' "$work/scan.out" || fail "no cure reported"
-ok "the demo samples checked and cured with the installed programs"
+# And the demo folder ./run.sh opens, nested, with files to pass over among the programs.
+status=0
+"$top/bin/korvax-scan" "$work/demo/tree" >"$work/scan.out" 2>&1 || status=$?
+[ "$status" -eq 1 ] && grep -q $'\tВылечен$' "$work/scan.out" ||
+  { cat "$work/scan.out"; fail "korvax-scan of the demo folder: exit status $status, no cure"; }
+ok "the demo samples and the demo folder checked and cured with the installed programs"
 
 # --- The launcher's start script -----------------------------------------------------------
 with_display=false
