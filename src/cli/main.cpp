@@ -40,8 +40,8 @@ user's own copy ($XDG_DATA_HOME/korvax/virbase.kvd, by default
 ~/.local/share/korvax/virbase.kvd, which the desktop launcher makes), else the default
 database installed with the program; --verbose says which on stderr.
 
-With KORVAX_LANG=en the counters and the progress line are in English; rows keep their
-texts.
+With KORVAX_LANG=en the counters, the progress line and the messages are in English; rows
+keep their texts.
 
 With --update FILE, FILE is first appended to the database file and its entries added;
 without FOLDERs, that is all that is done.
