@@ -7,7 +7,9 @@ packages=(
   g++ cmake ninja-build pkg-config python3
   libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev nlohmann-json3-dev libssl-dev
   clang libclang-rt-14-dev
-  qt6-base-dev qt6-base-dev-tools libgl-dev
+  qt6-base-dev qt6-base-dev-tools libgl-dev qt6-tools-dev qt6-l10n-tools
+  scdoc man-db desktop-file-utils appstream
+  dpkg-dev file lintian
   xvfb xauth fonts-dejavu-core fonts-liberation2
   xdotool imagemagick openbox
   acl attr

@@ -9,6 +9,7 @@
 #   statistics.png      the statistics window with the check's rows
 #   desktop.png         the main window with the statistics window beside it
 #   update.png          the update window
+#   english.png         the main and settings windows in English (KORVAX_LANG=en)
 #
 #   scripts/screenshots.sh [OUTDIR]        (default: docs/screenshots)
 #
@@ -91,6 +92,13 @@ main=$(window Korvax)
 # Остановить проверку, Обновить (their centres, in the window's own coordinates).
 press() { xdotool mousemove --window "$main" 76 $((15 + ($1 - 1) * 27)) click 1; sleep "${2:-0.6}"; }
 park() { xdotool mousemove 1000 590; }
+# The whole screen, the empty desktop around the windows painted over and cut away.
+screen() {
+  import -window root "$work/root.png"
+  convert "$work/root.png" -fill '#4d7095' -draw 'color 0,0 floodfill' -trim +repage \
+    -bordercolor '#4d7095' -border 8 "$out/$1.png"
+  echo "$out/$1.png"
+}
 
 sleep 1.5  # the first refreshes of the figures
 park
@@ -113,11 +121,7 @@ statistics=$(window "Статистика")
 park
 sleep 0.6    # one more refresh of the counters
 shot "$statistics" statistics
-# The whole screen, the empty desktop around the windows painted over and cut away.
-import -window root "$work/root.png"
-convert "$work/root.png" -fill '#4d7095' -draw 'color 0,0 floodfill' -trim +repage \
-  -bordercolor '#4d7095' -border 8 "$out/desktop.png"
-echo "$out/desktop.png"
+screen desktop
 press 2
 
 press 5 1
@@ -128,3 +132,16 @@ xdotool type --delay 5 "$work/updates/extra.kvd"
 park
 sleep 0.3
 shot "$update" update
+
+# The English windows: the program once more, with KORVAX_LANG=en.
+kill "$korvax_pid"
+wait "$korvax_pid" 2>/dev/null || true
+KORVAX_LANG=en "$bin/korvax" "$tree" 2>>"$work/korvax.log" &
+korvax_pid=$!
+main=$(window Korvax)
+sleep 1.5
+press 1 1.5
+window Settings >/dev/null
+park
+sleep 0.3
+screen english

@@ -6,7 +6,10 @@ namespace korvax {
 
 std::string StartupBasePath() {
     std::string path = CurrentDirectory();
-    if (path.empty() || path.back() != '/') path += '/';
+    // A current directory that cannot be read (removed, say) is still where the file is
+    // looked for: the bare name means it, where "/" + name would mean another file.
+    if (path.empty()) return kDatabaseFileName;
+    if (path.back() != '/') path += '/';
     return path + kDatabaseFileName;
 }
 

@@ -5,61 +5,85 @@
 
 #include "engine/escaped_text.h"
 #include "engine/row_format.h"
+#include "platform/program_language.h"
 
 namespace korvax::cli {
 namespace {
 
 constexpr int kBarWidth = 20;
+constexpr char kRestoredText[] = "Восстановлен";
 
 }  // namespace
 
-TerminalOutput::TerminalOutput(CpuUsageFunction usage, std::ostream& out, std::ostream& err, bool showProgress,
-                               bool sorted)
-    : usage_(usage), out_(out), err_(err), showProgress_(showProgress), sorted_(sorted) {}
+TerminalOutput::TerminalOutput(CpuUsageFunction usage, std::ostream& out, std::ostream& err,
+                               const OutputOptions& options)
+    : usage_(usage), out_(out), err_(err), options_(options) {}
 
 void TerminalOutput::AddRow(const ResultRow& row) {
-    if (row.code == ResultCode::ReadError) sawReadError_ = true;
-    if (row.changedDuringCheck) {
-        clearProgress();
-        err_ << "korvax-scan: " << ChangedDuringCheckText(row.path) << '\n';
-        err_.flush();
-    }
-    if (sorted_) {
-        kept_.push_back(row);
-        return;
-    }
-    print(row);
+    if (row.code == ResultCode::ReadError) ++readErrors_;
+    if (row.changedDuringCheck) Warn("korvax-scan: " + ChangedDuringCheckText(row.path));
+    emit(row.path, FormatRow(row), JsonRow(row));
 }
 
-void TerminalOutput::print(const ResultRow& row) {
-    clearProgress();
-    out_ << FormatRow(row) << '\n';
-    out_.flush();
+void TerminalOutput::AddRestored(const std::string& path, const std::string& entry) {
+    ResultRow row{path, entry, kRestoredText, ResultCode::Clean};
+    emit(path, FormatRow(row), JsonRestored(path, entry));
+}
+
+void TerminalOutput::emit(const std::string& path, const std::string& text, const std::string& json) {
+    Kept line{path, text, json};
+    if (options_.sorted) {
+        kept_.push_back(std::move(line));
+        return;
+    }
+    write(line);
+}
+
+void TerminalOutput::write(const Kept& line) {
+    if (!options_.quiet) {
+        clearProgress();
+        out_ << (options_.json ? line.json : line.text) << '\n';
+        out_.flush();
+    }
+    if (options_.report != nullptr) {
+        *options_.report << line.json << '\n';
+        options_.report->flush();
+    }
 }
 
 void TerminalOutput::PathTooLong(const std::string& path) {
+    Warn("korvax-scan: path longer than 1024 bytes, not scanned: " + EscapeText(path));
+}
+
+void TerminalOutput::FolderEntered(const std::string& folder) {
+    if (options_.verbose) Warn("korvax-scan: entering " + EscapeText(folder));
+}
+
+void TerminalOutput::Warn(const std::string& message) {
     clearProgress();
-    err_ << "korvax-scan: path longer than 1024 bytes, not scanned: " << EscapeText(path) << '\n';
+    err_ << message << '\n';
+    err_.flush();
 }
 
 void TerminalOutput::Refresh(const CheckCounts& counts, bool /*walking*/) {
     const StatusFigures figures = RefreshStatus(usage_, CpuLoad_, counts);
     const int percent = figures.gauge.value_or(0);
     const int filled = percent * kBarWidth / 100;
-    drawProgress("Загрузка: " + figures.load + "  Потоки: " + figures.pool + "  Проверено: " + figures.checked +
-                 "/" + std::to_string(counts.total) + " [" + std::string(static_cast<std::size_t>(filled), '#') +
+    drawProgress(std::string(Translated("Загрузка: ")) + figures.load + Translated("  Потоки: ") + figures.pool +
+                 "  " + Translated("Проверено: ") + figures.checked + "/" + std::to_string(counts.total) + " [" +
+                 std::string(static_cast<std::size_t>(filled), '#') +
                  std::string(static_cast<std::size_t>(kBarWidth - filled), '.') + "] " + std::to_string(percent) +
                  "%");
 }
 
 void TerminalOutput::RefreshPreparing(const CheckCounts& counts) {
     const StatusFigures figures = RefreshStatus(usage_, CpuLoad_, counts);
-    drawProgress("Загрузка: " + figures.load + "  Потоки: " + figures.pool + "  Подготовка... " +
-                 std::to_string(counts.total));
+    drawProgress(std::string(Translated("Загрузка: ")) + figures.load + Translated("  Потоки: ") + figures.pool +
+                 "  " + Translated("Подготовка... ") + std::to_string(counts.total));
 }
 
 void TerminalOutput::drawProgress(const std::string& line) {
-    if (!showProgress_) return;
+    if (!options_.showProgress) return;
     err_ << "\r\033[K" << line;
     err_.flush();
     progressShown_ = true;
@@ -75,10 +99,39 @@ void TerminalOutput::clearProgress() {
 void TerminalOutput::finish() {
     clearProgress();
     if (kept_.empty()) return;
-    std::stable_sort(kept_.begin(), kept_.end(),
-                     [](const ResultRow& a, const ResultRow& b) { return a.path < b.path; });
-    for (const ResultRow& row : kept_) print(row);
+    std::stable_sort(kept_.begin(), kept_.end(), [](const Kept& a, const Kept& b) { return a.path < b.path; });
+    for (const Kept& line : kept_) write(line);
     kept_.clear();
+}
+
+void TerminalOutput::printSummary(const RunSummary& summary) {
+    if (options_.json) {
+        out_ << JsonSummary(summary) << '\n';
+    } else {
+        out_ << FormatCounter(Translated("Всего"), summary.total) << '\n'
+             << FormatCounter(Translated("Проверено"), summary.checked) << '\n'
+             << FormatCounter(Translated("Вылечено"), summary.cured) << '\n'
+             << FormatCounter(Translated("Тел вирусов"), summary.viruses) << '\n';
+    }
+    out_.flush();
+    if (options_.report != nullptr) {
+        *options_.report << JsonSummary(summary) << '\n';
+        options_.report->flush();
+    }
+}
+
+void TerminalOutput::printRestoreSummary(int restored, int refused) {
+    if (options_.json) {
+        out_ << R"({"type":"summary","restored":)" << restored << R"(,"refused":)" << refused << "}\n";
+    } else {
+        out_ << FormatCounter(Translated("Восстановлено"), restored) << '\n'
+             << FormatCounter(Translated("Отказано"), refused) << '\n';
+    }
+    out_.flush();
+    if (options_.report != nullptr) {
+        *options_.report << R"({"type":"summary","restored":)" << restored << R"(,"refused":)" << refused << "}\n";
+        options_.report->flush();
+    }
 }
 
 }  // namespace korvax::cli

@@ -1,7 +1,10 @@
 #pragma once
-// What korvax-scan prints, whichever scheduler runs the check: one line per result row on
-// stdout as it is reported (or all of them sorted by path at the end), a one-line progress
-// on stderr when stderr is a terminal, and warnings on stderr.
+// What korvax-scan prints, whichever scheduler runs the check (and what a restore prints):
+// one line per result row on stdout as it is reported, or one JSON object per row
+// (--json), or none (--quiet); all of them sorted by path at the end instead (--sort); the
+// same rows as JSON Lines to a report file (--report); a one-line progress on stderr when
+// stderr is a terminal; warnings, and with --verbose every folder entered, on stderr; the
+// summary at the end.
 //
 // Thread safety: none of its own. The paced check calls it on its user-interface thread
 // only; the pooled check serialises its calls.
@@ -13,46 +16,71 @@
 #include <vector>
 
 #include "check/pooled_check.h"
+#include "cli/json_lines.h"
 #include "engine/scan_result.h"
 #include "monitor/cpu_load.h"
 #include "monitor/status_refresh.h"
 
 namespace korvax::cli {
 
+struct OutputOptions {
+    bool showProgress = false;
+    // Rows are kept and printed at the end by path (a file's own rows in the order they
+    // came), so that the output does not depend on the order the workers finished in.
+    bool sorted = false;
+    bool json = false;     // JSON Lines on stdout instead of the rows and counters
+    bool quiet = false;    // the summary only
+    bool verbose = false;  // every folder entered, on stderr
+    std::ostream* report = nullptr;  // JSON Lines of every row and the summary
+};
+
 class TerminalOutput : public PooledCheckDisplay {
 public:
-    // `sorted`: rows are kept and printed at the end by path (a file's own rows in the
-    // order they came), so that the output does not depend on the order the workers
-    // finished in.
-    TerminalOutput(CpuUsageFunction usage, std::ostream& out, std::ostream& err, bool showProgress, bool sorted);
+    TerminalOutput(CpuUsageFunction usage, std::ostream& out, std::ostream& err, const OutputOptions& options);
 
     void AddRow(const ResultRow& row) override;
     void PathTooLong(const std::string& path) override;
+    void FolderEntered(const std::string& folder) override;
     // Reads the load and redraws the progress line (when shown).
     void Refresh(const CheckCounts& counts, bool walking) override;
-
     // The paced check's collection phase: "Подготовка..." and the files found so far.
     void RefreshPreparing(const CheckCounts& counts);
 
+    // A file a restore put back.
+    void AddRestored(const std::string& path, const std::string& entry);
+    // A line on stderr, never mixed into the progress line.
+    void Warn(const std::string& message);
+
     // Clears the progress line and prints the rows kept for sorting.
     void finish();
-    bool sawReadError() const { return sawReadError_; }
+    // The counters (text, or one JSON object), on stdout and in the report.
+    void printSummary(const RunSummary& summary);
+    // A restore's counts.
+    void printRestoreSummary(int restored, int refused);
+
+    bool sawReadError() const { return readErrors_ > 0; }
+    std::int64_t readErrors() const { return readErrors_; }
     std::int32_t& CpuLoad() { return CpuLoad_; }
 
 private:
-    void print(const ResultRow& row);
+    struct Kept {
+        std::string path;
+        std::string text;  // the stdout line
+        std::string json;  // the report line
+    };
+    void emit(const std::string& path, const std::string& text, const std::string& json);
+    void write(const Kept& line);
     void clearProgress();
     void drawProgress(const std::string& line);
 
     CpuUsageFunction usage_;
     std::ostream& out_;
     std::ostream& err_;
-    bool showProgress_;
-    bool sorted_;
+    OutputOptions options_;
     bool progressShown_ = false;
-    bool sawReadError_ = false;
+    std::int64_t readErrors_ = 0;
     std::int32_t CpuLoad_ = 0;
-    std::vector<ResultRow> kept_;
+    std::vector<Kept> kept_;
 };
 
 }  // namespace korvax::cli

@@ -3,20 +3,21 @@
 #include "database/read_records.h"
 #include "database/record_cursor.h"
 #include "platform/file_in_folder.h"
+#include "platform/program_language.h"
 #include "platform/whole_file.h"
 
 namespace korvax {
 
 void CheckUpdateFile(const std::string& path, std::span<const std::uint8_t> bytes) {
-    if (bytes.empty()) throw UpdateRefused("Файл обновления пуст: " + path);
+    if (bytes.empty()) throw UpdateRefused(Translated("Файл обновления пуст: ") + path);
     RecordCursor cursor(bytes);
     bool first = true;
     while (auto record = cursor.next()) {
-        const std::string where = " (запись по смещению " + std::to_string(record->offset) + ")";
-        if (record->negativeLength) throw UpdateRefused("Отрицательная длина записи в файле обновления " + path + where);
-        if (record->headerCut || record->dataCut) throw UpdateRefused("Файл обновления обрезан: " + path + where);
+        const std::string where = Translated(" (запись по смещению ") + std::to_string(record->offset) + ")";
+        if (record->negativeLength) throw UpdateRefused(Translated("Отрицательная длина записи в файле обновления ") + path + where);
+        if (record->headerCut || record->dataCut) throw UpdateRefused(Translated("Файл обновления обрезан: ") + path + where);
         if (first && record->header.type() != record_type::kHead) {
-            throw UpdateRefused("Файл обновления не начинается с описания вируса: " + path);
+            throw UpdateRefused(Translated("Файл обновления не начинается с описания вируса: ") + path);
         }
         first = false;
     }
@@ -24,7 +25,7 @@ void CheckUpdateFile(const std::string& path, std::span<const std::uint8_t> byte
 
 void UpdateDatabase(const std::string& updatePath, const std::string& basePath, VirusDatabase& base,
                     bool checkRunning, FileWriteCalls& calls) {
-    if (checkRunning) throw UpdateRefused("Во время проверки обновление невозможно");
+    if (checkRunning) throw UpdateRefused(Translated("Во время проверки обновление невозможно"));
     const std::vector<std::uint8_t> added = ReadWholeFile(updatePath);
     CheckUpdateFile(updatePath, added);
 

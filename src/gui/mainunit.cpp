@@ -2,7 +2,6 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QFile>
 #include <QFrame>
 #include <QLabel>
 #include <QProgressBar>
@@ -61,11 +60,11 @@ TForm1::TForm1(ProgramState& state, const Startup& startup) : state_(state) {
         void (TForm1::*handler)();
     };
     const ButtonPlan buttons[] = {
-        {&SpeedButton1, "SpeedButton1", QStringLiteral("Настройки"), SettingsGlyph(), &TForm1::SpeedButton1Click},
-        {&SpeedButton2, "SpeedButton2", QStringLiteral("Статистика"), StatisticsGlyph(), &TForm1::SpeedButton2Click},
-        {&SpeedButton3, "SpeedButton3", QStringLiteral("Начать проверку"), QIcon(), &TForm1::SpeedButton3Click},
-        {&SpeedButton4, "SpeedButton4", QStringLiteral("Остановить проверку"), QIcon(), &TForm1::SpeedButton4Click},
-        {&SpeedButton5, "SpeedButton5", QStringLiteral("Обновить"), UpdateGlyph(), &TForm1::SpeedButton5Click},
+        {&SpeedButton1, "SpeedButton1", tr("Настройки"), SettingsGlyph(), &TForm1::SpeedButton1Click},
+        {&SpeedButton2, "SpeedButton2", tr("Статистика"), StatisticsGlyph(), &TForm1::SpeedButton2Click},
+        {&SpeedButton3, "SpeedButton3", tr("Начать проверку"), QIcon(), &TForm1::SpeedButton3Click},
+        {&SpeedButton4, "SpeedButton4", tr("Остановить проверку"), QIcon(), &TForm1::SpeedButton4Click},
+        {&SpeedButton5, "SpeedButton5", tr("Обновить"), UpdateGlyph(), &TForm1::SpeedButton5Click},
     };
     QPixmap blank(16, 16);
     blank.fill(Qt::transparent);
@@ -95,9 +94,8 @@ TForm1::TForm1(ProgramState& state, const Startup& startup) : state_(state) {
 
     // The captions' 15-pixel serif face is condensed just enough for the widest caption
     // to fit the narrow window.
-    const QStringList captions = {QStringLiteral("Частота процессора:"), QStringLiteral("Загрузка процессора:"),
-                                  QStringLiteral("Количество потоков:"), QStringLiteral("Проверено:"),
-                                  QStringLiteral("Всего:")};
+    const QStringList captions = {tr("Частота процессора:"), tr("Загрузка процессора:"), tr("Количество потоков:"),
+                                  tr("Проверено:"), tr("Всего:")};
     const QFont captionFont = FittedFont(CaptionFont(), captions, kInnerWidth);
     const QString initialValues[] = {QStringLiteral("0"), QStringLiteral("0%"), QStringLiteral("0"),
                                      QStringLiteral("0"), QStringLiteral("0")};
@@ -117,7 +115,7 @@ TForm1::TForm1(ProgramState& state, const Startup& startup) : state_(state) {
     }
 
     const int gaugeTop = kFiguresTop + 5 * kFigurePitch;
-    auto* label11 = new QLabel(QStringLiteral("Прогресс проверки:"), this);
+    auto* label11 = new QLabel(tr("Прогресс проверки:"), this);
     label11->setObjectName(QStringLiteral("Label11"));
     label11->setGeometry(kMargin, gaugeTop, kInnerWidth, kValueHeight);
     CGauge1 = new QProgressBar(this);
@@ -130,7 +128,7 @@ TForm1::TForm1(ProgramState& state, const Startup& startup) : state_(state) {
                                           "QProgressBar::chunk { background: silver; }"));
     CGauge1->setGeometry(kMargin, gaugeTop + kValueHeight + 4, kInnerWidth, 20);
 
-    auto* panel = new QLabel(QStringLiteral("Подготовка..."), this);
+    auto* panel = new QLabel(tr("Подготовка..."), this);
     panel->setObjectName(QStringLiteral("Panel1"));
     panel->setAlignment(Qt::AlignCenter);
     panel->setFrameStyle(QFrame::Panel | QFrame::Raised);
@@ -262,8 +260,7 @@ void TForm1::Timer1Timer() {
 int TForm1::FolderCount() { return settings_->FolderCount(); }
 
 std::string TForm1::FolderAt(int index) {
-    // The list holds the names as text; the walk needs the bytes the OS uses.
-    return QFile::encodeName(settings_->FolderAt(index)).toStdString();
+    return settings_->FolderAt(index).toStdString();
 }
 
 void TForm1::ShowPreparing(bool shown) {

@@ -31,6 +31,8 @@ class TForm3;
 class TForm4;
 
 class TForm1 : public QWidget, public CheckDisplay, public MessagePump {
+    Q_OBJECT
+
 public:
     struct Startup {
         std::string loadLibrary = kCpuLoadLibrary;

@@ -4,6 +4,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QFileSystemModel>
 #include <QGroupBox>
@@ -15,20 +16,21 @@
 #include <QTreeView>
 
 #include "gui/exception_display.h"
+#include "gui/folder_bytes.h"
 #include "gui/window_look.h"
 
 namespace korvax {
 
 TForm2::TForm2(QWidget& mainWindow, const QPixmap& background) : mainWindow_(mainWindow) {
     setObjectName(QStringLiteral("Form2"));
-    setWindowTitle(QStringLiteral("Настройки"));
+    setWindowTitle(tr("Настройки"));
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
     setFixedSize(513, 219);
     setFont(WindowFont());
     PaintBackground(*this, background);
 
-    GroupBox1 = new QGroupBox(QStringLiteral("Выбор пути для проверки:"), this);
+    GroupBox1 = new QGroupBox(tr("Выбор пути для проверки:"), this);
     GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
     GroupBox1->setGeometry(8, 6, 497, 182);
 
@@ -68,13 +70,16 @@ TForm2::TForm2(QWidget& mainWindow, const QPixmap& background) : mainWindow_(mai
     ListBox1->setObjectName(QStringLiteral("ListBox1"));
     ListBox1->setGeometry(281, 20, 206, 152);
     ListBox1->setSelectionMode(QAbstractItemView::SingleSelection);
+    // The hint follows every click on an item, also on the one already selected (after
+    // ">>" has added folders, say), and every change of the selection by keyboard.
+    connect(ListBox1, &QListWidget::itemClicked, this, [this] { Guarded([&] { ListBox1Click(); }); });
     connect(ListBox1, &QListWidget::itemSelectionChanged, this, [this] { Guarded([&] { ListBox1Click(); }); });
 
     CheckBox1 = new QCheckBox(this);
     CheckBox1->setObjectName(QStringLiteral("CheckBox1"));
     CheckBox1->setGeometry(12, 195, 16, 17);
     CheckBox1->setChecked(true);
-    Label2 = new QLabel(QStringLiteral("Использовать эвристику"), this);
+    Label2 = new QLabel(tr("Использовать эвристику"), this);
     Label2->setObjectName(QStringLiteral("Label2"));
     Label2->setGeometry(30, 195, 200, 17);
 
@@ -116,9 +121,12 @@ void TForm2::DirectoryChanged(const QModelIndex& current) {
     if (current.isValid()) QDir::setCurrent(folders_->filePath(current));
 }
 
-QString TForm2::SelectedFolder() const {
+QByteArray TForm2::SelectedFolder() const {
+    // The tree lists only names the toolkit can decode, so the text of its selection gives
+    // the bytes back exactly. The current directory may lie below a name it cannot (the
+    // program was started there): that one comes from the OS as it is.
     const QModelIndex current = DirectoryListBox1->currentIndex();
-    return QDir::cleanPath(current.isValid() ? folders_->filePath(current) : QDir::currentPath());
+    return current.isValid() ? QFile::encodeName(QDir::cleanPath(folders_->filePath(current))) : FullFolderPath(".");
 }
 
 void TForm2::Button1Click() { AddFolder(SelectedFolder()); }
@@ -139,13 +147,16 @@ void TForm2::ListBox1Click() {
     ListBox1->setToolTip(lines.join(QLatin1Char('\n')));
 }
 
-void TForm2::AddFolder(const QString& folder) { ListBox1->addItem(folder); }
+void TForm2::AddFolder(const QByteArray& folder) {
+    auto* item = new QListWidgetItem(QFile::decodeName(folder), ListBox1);
+    item->setData(Qt::UserRole, folder);
+}
 
 int TForm2::FolderCount() const { return ListBox1->count(); }
 
-QString TForm2::FolderAt(int index) const {
+QByteArray TForm2::FolderAt(int index) const {
     const QListWidgetItem* item = ListBox1->item(index);
-    return item != nullptr ? item->text() : QString();
+    return item != nullptr ? item->data(Qt::UserRole).toByteArray() : QByteArray();
 }
 
 void TForm2::showEvent(QShowEvent* event) {

@@ -35,13 +35,16 @@ public:
 
     // Moves the folder tree to `folder` and makes it the process's current directory.
     void ChangeDirectory(const QString& folder);
-    // The folder the tree has selected: a full path, without a trailing '/' except "/".
-    QString SelectedFolder() const;
+    // The folder the tree has selected, or without a selection the current directory: a
+    // full path (its bytes), without a trailing '/' except "/".
+    QByteArray SelectedFolder() const;
 
-    // Appends `folder` to the list as it is (the command line's folders come in here).
-    void AddFolder(const QString& folder);
+    // Appends `folder` (its bytes, as the OS names it) to the list as it is; the list shows
+    // it as text (the command line's folders come in here).
+    void AddFolder(const QByteArray& folder);
     int FolderCount() const;
-    QString FolderAt(int index) const;
+    // The bytes of the listed folder, which the check walks.
+    QByteArray FolderAt(int index) const;
 
 signals:
     // The window was closed, whichever way: the main window's start and update buttons

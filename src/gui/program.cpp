@@ -1,22 +1,39 @@
 #include "gui/program.h"
 
 #include <QApplication>
-#include <QDir>
-#include <QFileInfo>
-#include <QLibraryInfo>
-#include <QLocale>
-#include <QTranslator>
 
+#include <cstring>
 #include <iostream>
 
 #include "gui/mainunit.h"
 #include "gui/exception_display.h"
+#include "gui/folder_bytes.h"
 #include "gui/options.h"
 #include "gui/renew.h"
 #include "gui/statistic.h"
+#include "gui/window_language.h"
 
 namespace korvax {
 namespace {
+
+constexpr char kHelp[] = R"(Usage: korvax [--help | --version] [--] [FOLDER...]
+
+Korvax, the desktop virus scanner. Each FOLDER goes into the settings window's list of
+folders to check; press "Начать проверку" (start check) to check them.
+
+The database is virbase.kvd in the folder korvax is started in; updates are appended to
+it. The menu's launcher starts korvax in the user's data folder ($XDG_DATA_HOME/korvax, by
+default ~/.local/share/korvax) with a copy of the installed default database.
+
+  -h, --help   print this help and exit
+  --version    print the version and exit
+  --           every later argument is a FOLDER, even one beginning with "-"
+
+The toolkit's own options (-platform NAME, -style NAME, ...) are taken as well.
+KORVAX_LANG=en in the environment shows the windows in English.
+
+Exit status: 0 when the main window is closed, 2 when libcpudll.so cannot be loaded.
+)";
 
 // Every failure that reaches the event dispatch ends up in the standard exception display;
 // handlers catch their own (Guarded), this is the net under them.
@@ -48,7 +65,7 @@ Program::Program(const ProgramOptions& options) {
     form3_ = std::make_unique<TForm3>(*form1_);
     form4_ = std::make_unique<TForm4>(state_);
     form1_->AttachWindows(*form2_, *form3_, *form4_);
-    for (const QString& folder : options.folders) form2_->AddFolder(FullFolderPath(folder));
+    for (const QByteArray& folder : options.folders) form2_->AddFolder(FullFolderPath(folder));
 }
 
 Program::~Program() = default;
@@ -62,20 +79,38 @@ int Program::Run() {
     return QApplication::exec();
 }
 
-QString FullFolderPath(const QString& folder) { return QDir::cleanPath(QFileInfo(folder).absoluteFilePath()); }
+QByteArrayList CommandLineFolders(int argc, char** argv) {
+    QByteArrayList folders;
+    bool optionsEnded = false;
+    for (int i = 1; i < argc; ++i) {
+        if (!optionsEnded && std::strcmp(argv[i], "--") == 0) {
+            optionsEnded = true;
+            continue;
+        }
+        folders.append(QByteArray(argv[i]));
+    }
+    return folders;
+}
 
 int KorvaxMain(int argc, char** argv) {
-    KorvaxApplication application(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Korvax"));
-    // The toolkit's own texts (file dialog, standard buttons) in the user's language.
-    QTranslator toolkitTexts;
-    if (toolkitTexts.load(QLocale(), QStringLiteral("qtbase"), QStringLiteral("_"),
-                          QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
-        QApplication::installTranslator(&toolkitTexts);
+    // Answered before the toolkit starts, so that they work without a display.
+    for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::cout << kHelp;
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::cout << "korvax " << KORVAX_VERSION << '\n';
+            return 0;
+        }
     }
+    KorvaxApplication application(argc, argv);  // takes the toolkit's options out of argv
+    QApplication::setApplicationName(QStringLiteral("Korvax"));
+    QApplication::setApplicationVersion(QStringLiteral(KORVAX_VERSION));
+    const WindowLanguage language;
     try {
         ProgramOptions options;
-        options.folders = QApplication::arguments().mid(1);
+        options.folders = CommandLineFolders(argc, argv);
         Program program(options);
         if (!program.Started()) {
             std::cerr << "korvax: " << program.StartFailure() << '\n';

@@ -5,7 +5,7 @@
 //
 // Create on the user-interface thread, after the application object.
 
-#include <QStringList>
+#include <QByteArrayList>
 
 #include <functional>
 #include <memory>
@@ -25,8 +25,8 @@ struct ProgramOptions {
     std::string loadLibrary = kCpuLoadLibrary;
     // Measures the processor clock in MHz; empty: the real measurement.
     std::function<long double()> measureMhz;
-    // Folders put into the settings window's list at start (the command line's).
-    QStringList folders;
+    // Folders put into the settings window's list at start (the command line's, as bytes).
+    QByteArrayList folders;
 };
 
 class Program {
@@ -59,12 +59,13 @@ private:
     std::unique_ptr<TForm4> form4_;
 };
 
-// A folder named on the command line as the list shows folders: a full path without a
-// trailing '/', except "/" itself.
-QString FullFolderPath(const QString& folder);
+// The folders named on the command line (what the toolkit has left of it, after argv[0]),
+// as the OS gave their names: bytes, which need not be valid UTF-8. The first "--" ends
+// the options and is not a folder.
+QByteArrayList CommandLineFolders(int argc, char** argv);
 
-// The program entry: `korvax [FOLDER...]`. Exit status 2 when the load library cannot be
-// bound (its reason on stderr).
+// The program entry: `korvax [--help | --version] [--] [FOLDER...]`. Exit status 2 when the
+// load library cannot be bound (its reason on stderr).
 int KorvaxMain(int argc, char** argv);
 
 }  // namespace korvax

@@ -28,7 +28,7 @@ QString StandardButtonText(const char* text) { return QCoreApplication::translat
 
 TForm4::TForm4(ProgramState& state) : state_(state) {
     setObjectName(QStringLiteral("Form4"));
-    setWindowTitle(QStringLiteral("Обновление"));
+    setWindowTitle(tr("Обновление"));
     setModal(false);
     setFont(WindowFont());
     resize(kClientSize);
@@ -37,16 +37,19 @@ TForm4::TForm4(ProgramState& state) : state_(state) {
     Edit1->setObjectName(QStringLiteral("Edit1"));
     Edit1->setGeometry(8, 8, 297, 21);
 
-    Button1 = new QPushButton(QStringLiteral("Обзор..."), this);
+    Button1 = new QPushButton(tr("Обзор..."), this);
     Button1->setObjectName(QStringLiteral("Button1"));
     Button1->setGeometry(304, 8, 75, 25);
-    Button1->setAutoDefault(false);
+    // Enter presses the button that has the keyboard focus, and OK only when the focus is
+    // elsewhere (in the path box): an update cannot be undone, so Enter on "Обзор..." or
+    // Cancel must never run one. A dialog's auto-default button does exactly that.
+    Button1->setAutoDefault(true);
     connect(Button1, &QPushButton::clicked, this, [this] { Guarded([&] { Button1Click(); }); });
 
     BitBtn1 = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton), StandardButtonText("OK"), this);
     BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
     BitBtn1->setGeometry(224, 40, 75, 25);
-    BitBtn1->setDefault(true);  // Enter presses it
+    BitBtn1->setDefault(true);  // Enter presses it while no other button has the focus
     connect(BitBtn1, &QPushButton::clicked, this, [this] { Guarded([&] { BitBtn1Click(); }); });
 
     // Escape closes the window (QDialog's reject, which hides it) as Cancel does.
@@ -54,10 +57,10 @@ TForm4::TForm4(ProgramState& state) : state_(state) {
                               this);
     BitBtn2->setObjectName(QStringLiteral("BitBtn2"));
     BitBtn2->setGeometry(304, 40, 75, 25);
-    BitBtn2->setAutoDefault(false);
+    BitBtn2->setAutoDefault(true);
     connect(BitBtn2, &QPushButton::clicked, this, [this] { Guarded([&] { BitBtn2Click(); }); });
 
-    O1 = new QFileDialog(this, QStringLiteral("Вирусные базы"), QString(),
+    O1 = new QFileDialog(this, tr("Вирусные базы"), QString(),
                          QStringLiteral("Korvax database files (*.kvd)"));
     O1->setObjectName(QStringLiteral("O1"));
 

@@ -16,6 +16,8 @@ class QPushButton;
 namespace korvax {
 
 class TForm4 : public QDialog {
+    Q_OBJECT
+
 public:
     explicit TForm4(ProgramState& state);
 

@@ -27,7 +27,7 @@ QString Shown(const std::string& bytes) { return QString::fromStdString(DisplayL
 
 TForm3::TForm3(QWidget& mainWindow) : mainWindow_(mainWindow) {
     setObjectName(QStringLiteral("Form3"));
-    setWindowTitle(QStringLiteral("Статистика"));
+    setWindowTitle(tr("Статистика"));
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
     setFixedSize(615, 324);
@@ -39,20 +39,20 @@ TForm3::TForm3(QWidget& mainWindow) : mainWindow_(mainWindow) {
     Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
 
     // Two columns of caption and value, two lines each.
-    AddLabel(Panel1, "Label1", QStringLiteral("Проверено:"), QRect(16, 8, 100, 15));
+    AddLabel(Panel1, "Label1", tr("Проверено:"), QRect(16, 8, 100, 15));
     Label5 = AddLabel(Panel1, "Label5", QStringLiteral("0"), QRect(120, 8, 120, 15));
-    AddLabel(Panel1, "Label3", QStringLiteral("Вылечено:"), QRect(16, 27, 100, 15));
+    AddLabel(Panel1, "Label3", tr("Вылечено:"), QRect(16, 27, 100, 15));
     Label6 = AddLabel(Panel1, "Label6", QStringLiteral("0"), QRect(120, 27, 120, 15));
-    AddLabel(Panel1, "Label2", QStringLiteral("Тел вирусов:"), QRect(320, 8, 110, 15));
+    AddLabel(Panel1, "Label2", tr("Тел вирусов:"), QRect(320, 8, 110, 15));
     Label7 = AddLabel(Panel1, "Label7", QStringLiteral("0"), QRect(436, 8, 120, 15));
-    AddLabel(Panel1, "Label4", QStringLiteral("Подозрительных:"), QRect(320, 27, 110, 15));
+    AddLabel(Panel1, "Label4", tr("Подозрительных:"), QRect(320, 27, 110, 15));
     AddLabel(Panel1, "Label8", QStringLiteral("0"), QRect(436, 27, 120, 15));  // never written
 
     ListView1 = new QTreeWidget(this);
     ListView1->setObjectName(QStringLiteral("ListView1"));
     ListView1->setGeometry(0, 49, 615, 324 - 49);
     ListView1->setColumnCount(3);
-    ListView1->setHeaderLabels({QStringLiteral("Объект"), QStringLiteral("Статус"), QStringLiteral("Действие")});
+    ListView1->setHeaderLabels({tr("Объект"), tr("Статус"), tr("Действие")});
     ListView1->setColumnWidth(0, 370);
     ListView1->setColumnWidth(1, 150);
     ListView1->setColumnWidth(2, 70);

@@ -16,6 +16,8 @@ class QTreeWidget;
 namespace korvax {
 
 class TForm3 : public QWidget {
+    Q_OBJECT
+
 public:
     // Places itself beside `mainWindow` whenever it is shown.
     explicit TForm3(QWidget& mainWindow);

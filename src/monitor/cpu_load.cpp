@@ -8,8 +8,10 @@ namespace korvax {
 
 namespace {
 
-// The library beside the program first: the program's RUNPATH ($ORIGIN) says the same, but
-// a loader asked from elsewhere (a sanitizer's interceptor, for one) would not apply it.
+// The library beside the program first, where the build tree keeps it: the program's
+// RUNPATH says the same, but a loader asked from elsewhere (a sanitizer's interceptor, for
+// one) would not apply it. Then the usual search, which applies the RUNPATH: an installed
+// program finds the library in its private folder that way.
 std::unique_ptr<LoadedLibrary> LoadBesideOrBySearch(const std::string& name) {
     if (name.find('/') == std::string::npos) {
         const std::string folder = ProgramDirectory();

@@ -24,7 +24,8 @@ public:
 
 class CpuLoadLibrary {
 public:
-    // Binds `name` (found next to the program through its RUNPATH, or by the usual search).
+    // Binds `name`: beside the program, else by the usual search (the program's RUNPATH
+    // names the private folder an installed program keeps it in).
     explicit CpuLoadLibrary(const std::string& name = kCpuLoadLibrary);
     CpuUsageFunction CpuUsage() const { return usage_; }
 

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <tuple>
@@ -350,6 +351,26 @@ TEST_F(KorvaxScan, CtrlCStopsTheCheckAndLeavesEveryFileWhole) {
     EXPECT_EQ(files, 1500);  // no temporary file left behind
     EXPECT_EQ(summary[2], "Вылечено: " + std::to_string(cured));
     EXPECT_EQ(static_cast<int>(sortedRows(result.out).size()), cured);
+}
+
+TEST_F(KorvaxScan, EnglishWhenAskedWithTheRowsUnchanged) {
+    folder.write("tree/a.exe", WithMarkers(SampleProgram(), "STUK"));
+    const std::string bad = folder.write("empty.kvd", {});
+    ::setenv("KORVAX_LANG", "en", 1);
+    auto result = RunProgram(kScan, {"--db", database, tree()});
+    const auto refused = RunProgram(kScan, {"--db", database, "--update", bad});
+    ::unsetenv("KORVAX_LANG");
+    EXPECT_EQ(result.exitStatus, 1) << result.err;
+    EXPECT_EQ(Lines(result.out), (std::vector<std::string>{tree() + "/a.exe\tMark.S\tПропущен", "Total: 1",
+                                                            "Checked: 1", "Cured: 0", "Viruses found: 1"}));
+    EXPECT_EQ(refused.exitStatus, 2);
+    EXPECT_EQ(refused.err, "The update file is empty: " + bad + "\n");
+
+    // Any other value: the program's own texts.
+    ::setenv("KORVAX_LANG", "english", 1);
+    result = RunProgram(kScan, {"--db", database, tree()});
+    ::unsetenv("KORVAX_LANG");
+    EXPECT_EQ(Summary(result.out)[0], "Всего: 1");
 }
 
 }  // namespace

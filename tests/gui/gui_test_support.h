@@ -65,7 +65,8 @@ inline QByteArray PrependInfected(const QByteArray& program) { return "KVXP" + Q
 
 class ProgramFixture {
 public:
-    explicit ProgramFixture(bool withDatabase = true, QStringList folders = {},
+    // `folders`: the command line's, as bytes.
+    explicit ProgramFixture(bool withDatabase = true, QByteArrayList folders = {},
                             std::string loadLibrary = kQuietLoadLibrary)
         : startDir_(QDir::currentPath()) {
         if (withDatabase) WriteFile(path("virbase.kvd"), Assemble(kTestDatabase));
@@ -103,7 +104,7 @@ public:
     // Starts a check of the listed folders (plus `folders`) with the start button; the
     // click returns when the check has ended. `during` runs every 2 ms meanwhile.
     void runCheck(const QStringList& folders, const std::function<void()>& during = {}) {
-        for (const QString& folder : folders) settings().AddFolder(folder);
+        for (const QString& folder : folders) settings().AddFolder(QFile::encodeName(folder));
         QTimer probe;
         if (during) QObject::connect(&probe, &QTimer::timeout, during);
         if (during) probe.start(2);

@@ -4,6 +4,16 @@
 #include <QListWidget>
 #include <QProcess>
 #include <QPushButton>
+#include <QTreeView>
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "engine/display_text.h"
+#include "gui/folder_bytes.h"
 
 #include "gui_test_support.h"
 
@@ -17,12 +27,14 @@ private slots:
     void startupAndLayout();
     void buttonRulesAndPlacement();
     void folderList();
+    void listHintFollowsClicksOnItems();
+    void foldersAreWalkedUnderTheirOwnBytes();
     void startupWithoutDatabase();
     void missingLoadLibraryEndsWithStatus2();
 };
 
 void MainWindowTest::startupAndLayout() {
-    ProgramFixture f(true, {QStringLiteral("relative/dir/"), QStringLiteral("/tmp//x/../y")}, kCpuLoadLibrary);
+    ProgramFixture f(true, {"relative/dir/", "/tmp//x/../y"}, kCpuLoadLibrary);
     QVERIFY(f.errors.isEmpty());
     QCOMPARE(f.main().size(), QSize(153, 403));
     QCOMPARE(f.main().pos(), QPoint(192, 113));
@@ -128,6 +140,64 @@ void MainWindowTest::folderList() {
     QCOMPARE(list->toolTip(), folder + "\n" + folder + "\n/");
     remove->click();
     remove->click();  // the deletion left nothing selected
+    QCOMPARE(list->count(), 2);
+    QCOMPARE(f.main().FolderAt(1), folder.toStdString());
+}
+
+void MainWindowTest::listHintFollowsClicksOnItems() {
+    ProgramFixture f(true, {"/a", "/b"});
+    auto* list = f.find<QListWidget>(f.settings(), "ListBox1");
+    f.mainButton(1)->click();
+    const auto click = [&](int row) {
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(row)).center());
+    };
+    click(0);
+    QCOMPARE(list->toolTip(), QStringLiteral("/a\n/b"));
+
+    // A folder added after the hint was set: a click on the item that is still selected
+    // (no change of selection) brings the hint up to date.
+    f.settings().AddFolder("/c");
+    QCOMPARE(list->toolTip(), QStringLiteral("/a\n/b"));
+    click(0);
+    QVERIFY(list->item(0)->isSelected());
+    QCOMPARE(list->toolTip(), QStringLiteral("/a\n/b\n/c"));
+}
+
+void MainWindowTest::foldersAreWalkedUnderTheirOwnBytes() {
+    // A folder whose name is not valid UTF-8, named on the command line with some
+    // untidiness, holding an infected program.
+    ProgramFixture f(true, {QByteArray("odd/caf\xe9-\xff//./x/..")});
+    const QByteArray folder = QFile::encodeName(f.path("odd")) + "/caf\xe9-\xff";
+    const std::string odd = QFile::encodeName(f.path("odd")).toStdString();
+    // The temporary folder's own clean-up goes by decoded names, which miss this one.
+    const std::unique_ptr<const std::string, void (*)(const std::string*)> removeOdd(
+        &odd, [](const std::string* path) { std::filesystem::remove_all(*path); });
+    QVERIFY(std::filesystem::create_directories(folder.toStdString()));
+    std::ofstream(folder.toStdString() + "/a.exe", std::ios::binary) << PrependInfected(CleanProgram(2)).toStdString();
+
+    auto* list = f.find<QListWidget>(f.settings(), "ListBox1");
+    QCOMPARE(list->count(), 1);
+    QCOMPARE(list->item(0)->text(), QFile::decodeName(folder));  // shown as best it can be
+    QCOMPARE(f.main().FolderAt(0), folder.toStdString());       // walked as it is
+    QCOMPARE(FullFolderPath("/"), QByteArray("/"));
+    // Taken from the command line as the OS gave them.
+    char program[] = "korvax", dashes[] = "--", name[] = "caf\xe9-\xff", more[] = "--";
+    char* argv[] = {program, dashes, name, more};
+    QCOMPARE(CommandLineFolders(4, argv), (QByteArrayList{"caf\xe9-\xff", "--"}));
+    QCOMPARE(FullFolderPath(folder + "/"), folder);
+
+    // The check walks it and cures the program inside.
+    f.runCheck({});
+    QCOMPARE(f.rows(), QStringList{QString::fromStdString(DisplayText(folder.toStdString() + "/a.exe")) +
+                                   "|Test.Prepend|Вылечен"});
+    std::ifstream cured(folder.toStdString() + "/a.exe", std::ios::binary);
+    QCOMPARE(QByteArray::fromStdString({std::istreambuf_iterator<char>(cured), {}}), CleanProgram(2));
+
+    // The folder tree cannot show such a name; started in such a folder, ">>" without a
+    // selection in the tree lists the current directory as the OS names it.
+    QVERIFY(::chdir(folder.constData()) == 0);
+    f.find<QTreeView>(f.settings(), "DirectoryListBox1")->setCurrentIndex(QModelIndex());
+    f.find<QPushButton>(f.settings(), "Button1")->click();
     QCOMPARE(list->count(), 2);
     QCOMPARE(f.main().FolderAt(1), folder.toStdString());
 }

@@ -1,5 +1,6 @@
 // The update window: entries added on disk and in memory, refusals that change nothing,
 // no update while a check runs, the file dialog.
+#include <QApplication>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QPushButton>
@@ -41,6 +42,7 @@ private slots:
     void refusalsChangeNothing();
     void noUpdateWhileCheckRuns();
     void browseFillsPathOnlyWhenChosen();
+    void enterPressesTheButtonWithTheFocus();
 };
 
 void UpdateWindowTest::okAppendsFileAndEntries() {
@@ -154,6 +156,54 @@ void UpdateWindowTest::browseFillsPathOnlyWhenChosen() {
     QCOMPARE(edit->text(), QStringLiteral("typed by hand"));
     browse(true);
     QCOMPARE(edit->text(), f.path("more.kvd"));
+}
+
+void UpdateWindowTest::enterPressesTheButtonWithTheFocus() {
+    ProgramFixture f;
+    const QByteArray before = ReadFile(f.path("virbase.kvd"));
+    WriteFile(f.path("more.kvd"), Assemble(kThreeEntries));
+    f.mainButton(5)->click();
+    QApplication::setActiveWindow(&f.update());
+    QVERIFY(QTest::qWaitForWindowActive(&f.update()));
+    auto* edit = f.find<QLineEdit>(f.update(), "Edit1");
+    edit->setText(f.path("more.kvd"));
+    const auto enterOn = [&](const char* name) {
+        QApplication::setActiveWindow(&f.update());  // back from the file dialog, say
+        QWidget* target = f.find(f.update(), name);
+        target->setFocus(Qt::TabFocusReason);
+        QTRY_COMPARE(QApplication::focusWidget(), target);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    };
+
+    // "Обзор...": the file dialog, and no update.
+    bool dialogShown = false;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = f.update().findChild<QFileDialog*>(QStringLiteral("O1"));
+        QTRY_VERIFY(dialog != nullptr && dialog->isVisible());
+        dialogShown = true;
+        dialog->reject();
+    });
+    enterOn("Button1");
+    QVERIFY(dialogShown);
+    QCOMPARE(ReadFile(f.path("virbase.kvd")), before);
+
+    // Cancel: the window closes, and no update.
+    enterOn("BitBtn2");
+    QVERIFY(!f.update().isVisible());
+    QCOMPARE(ReadFile(f.path("virbase.kvd")), before);
+    QCOMPARE(f.state().pool.VirusBase.size(), std::size_t{3});
+
+    // Focus in the path box, also after it was on another button: OK.
+    f.mainButton(5)->click();
+    f.find(f.update(), "Button1")->setFocus(Qt::TabFocusReason);
+    enterOn("Edit1");
+    QVERIFY(f.errors.isEmpty());
+    QCOMPARE(ReadFile(f.path("virbase.kvd")), before + Assemble(kThreeEntries));
+    QCOMPARE(f.state().pool.VirusBase.size(), std::size_t{6});
+
+    // OK itself, focused: one update more.
+    enterOn("BitBtn1");
+    QCOMPARE(f.state().pool.VirusBase.size(), std::size_t{9});
 }
 
 QTEST_MAIN(UpdateWindowTest)

@@ -1,6 +1,7 @@
 // kvdtool's subcommands as the program runs them: files in, text and exit status out.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -147,6 +148,18 @@ TEST_F(Commands, ScanRowsAndMessagesAreOneLineWhateverTheNamesHold) {
     out.str("");
     EXPECT_EQ(kvdtool::RunScanCommand(folder + "no\nwhere.kvd", {marked}, out, err), 2);
     EXPECT_EQ(err.str(), "Cannot open file " + folder + "no\\nwhere.kvd\n");
+}
+
+TEST_F(Commands, ScanCountersInEnglishWhenAskedRowsUnchanged) {
+    const std::string db = temp_.write("virbase.kvd", AssembleSource("entry \"Mark.S\"\nsearch rel 0 pattern \"STUK\"\n"));
+    const std::string marked = temp_.write("marked.exe", test::WithMarkers(test::SampleProgram(), "STUK"));
+    std::ostringstream out;
+    std::ostringstream err;
+    ::setenv("KORVAX_LANG", "en", 1);
+    const int status = kvdtool::RunScanCommand(db, {marked}, out, err);
+    ::unsetenv("KORVAX_LANG");
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(out.str(), marked + "\tMark.S\tПропущен\nChecked: 1\nCured: 0\nViruses found: 1\n");
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 int main(int argc, char** argv) {
     CLI::App app{"kvdtool: assemble, disassemble, verify Korvax databases and scan files against them"};
     app.require_subcommand(1);
+    app.set_version_flag("--version", std::string("kvdtool ") + KORVAX_VERSION, "print the version and exit");
 
     std::string database;
     std::vector<std::string> files;

@@ -6,6 +6,7 @@
 #include "engine/escaped_text.h"
 #include "engine/file_check.h"
 #include "engine/row_format.h"
+#include "platform/program_language.h"
 
 namespace korvax::kvdtool {
 
@@ -27,9 +28,9 @@ int RunScanCommand(const std::string& database, const std::vector<std::string>& 
     // A path named on the command line is resolved once, at open: a link means its target.
     for (const std::string& file : files) CheckFile(file, LinkPolicy::ResolveOnce, base, counters, report);
 
-    out << FormatCounter("Проверено", static_cast<std::int32_t>(files.size())) << '\n'
-        << FormatCounter("Вылечено", counters.CuredCount.load()) << '\n'
-        << FormatCounter("Тел вирусов", counters.VirusCount.load()) << '\n';
+    out << FormatCounter(Translated("Проверено"), static_cast<std::int32_t>(files.size())) << '\n'
+        << FormatCounter(Translated("Вылечено"), counters.CuredCount.load()) << '\n'
+        << FormatCounter(Translated("Тел вирусов"), counters.VirusCount.load()) << '\n';
     out.flush();
     if (counters.VirusCount.load() > 0) return 1;
     return readError ? 2 : 0;

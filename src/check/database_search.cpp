@@ -1,0 +1,78 @@
+#include "check/database_search.h"
+
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "check/startup.h"
+#include "platform/failure.h"
+#include "platform/system_info.h"
+
+namespace korvax {
+namespace {
+
+std::string Environment(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr ? value : "";
+}
+
+// `folder` + "/" + `name`, tidied ("bin/../share" becomes "share") so that messages show
+// the place plainly. An empty folder leaves the name relative.
+std::string Join(const std::string& folder, const std::string& name) {
+    if (folder.empty()) return name;
+    return (std::filesystem::path(folder) / name).lexically_normal().string();
+}
+
+bool Exists(const std::string& path) {
+    struct stat status {};
+    return ::stat(path.c_str(), &status) == 0;
+}
+
+}  // namespace
+
+DatabaseSearch DatabaseSearch::FromEnvironment() {
+    return {CurrentDirectory(), Environment("XDG_DATA_HOME"), Environment("HOME"), ProgramDirectory()};
+}
+
+std::string UserDataFolder(const std::string& dataHome, const std::string& home) {
+    if (!dataHome.empty() && dataHome.front() == '/') return Join(dataHome, "korvax");
+    if (home.empty()) return {};
+    return Join(home, ".local/share/korvax");
+}
+
+std::vector<DatabasePlace> DatabasePlaces(const DatabaseSearch& search) {
+    std::vector<DatabasePlace> places;
+    places.push_back({Join(search.currentDirectory, kDatabaseFileName), DatabaseOrigin::CurrentFolder});
+    const std::string userFolder = UserDataFolder(search.dataHome, search.home);
+    if (!userFolder.empty()) places.push_back({Join(userFolder, kDatabaseFileName), DatabaseOrigin::UserCopy});
+    if (!search.programDirectory.empty()) {
+        const std::string installed = Join(search.programDirectory, KORVAX_DATADIR_FROM_BIN);
+        places.push_back({Join(installed, kDatabaseFileName), DatabaseOrigin::InstalledDefault});
+        places.push_back({Join(search.programDirectory, kDatabaseFileName), DatabaseOrigin::InstalledDefault});
+    }
+    return places;
+}
+
+DatabasePlace ChooseDatabase(const std::string& named, const DatabaseSearch& search) {
+    if (!named.empty()) return {named, DatabaseOrigin::Named};
+    const std::vector<DatabasePlace> places = DatabasePlaces(search);
+    std::string tried;
+    for (const DatabasePlace& place : places) {
+        if (Exists(place.path)) return place;
+        tried += (tried.empty() ? "" : ", ") + place.path;
+    }
+    throw Failure("no database found (looked for " + tried + "); name one with --db");
+}
+
+const char* OriginText(DatabaseOrigin origin) {
+    switch (origin) {
+        case DatabaseOrigin::Named: return "named with --db";
+        case DatabaseOrigin::CurrentFolder: return "in the current folder";
+        case DatabaseOrigin::UserCopy: return "the user's own copy";
+        case DatabaseOrigin::InstalledDefault: return "the default database";
+    }
+    return "";
+}
+
+}  // namespace korvax

@@ -1,0 +1,47 @@
+#pragma once
+// Where korvax-scan takes its database from when no path is named: `virbase.kvd` in the
+// current folder (the desktop scanner's rule), else the user's own copy in the user's data
+// folder (the one the desktop launcher keeps and updates), else the default database
+// installed with the programs. The desktop scanner itself keeps to the current folder.
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace korvax {
+
+enum class DatabaseOrigin { Named, CurrentFolder, UserCopy, InstalledDefault };
+
+struct DatabasePlace {
+    std::string path;
+    DatabaseOrigin origin = DatabaseOrigin::Named;
+};
+
+// What the places depend on. FromEnvironment() reads them from the running process.
+struct DatabaseSearch {
+    std::string currentDirectory;  // empty when it cannot be read
+    std::string dataHome;          // $XDG_DATA_HOME
+    std::string home;              // $HOME
+    std::string programDirectory;  // the running program's folder; empty when unknown
+
+    static DatabaseSearch FromEnvironment();
+};
+
+// Korvax's folder in the user's data folder: $XDG_DATA_HOME/korvax, or
+// $HOME/.local/share/korvax when $XDG_DATA_HOME is unset, empty or relative (relative
+// values are invalid under the XDG rules). Empty when neither gives a folder.
+std::string UserDataFolder(const std::string& dataHome, const std::string& home);
+
+// The places without a named path, in the order they are tried. The installed default is
+// looked for in the installed tree's data folder and, for the build tree, beside the program.
+std::vector<DatabasePlace> DatabasePlaces(const DatabaseSearch& search);
+
+// `named` when it is not empty (whether or not it exists: loading it then says why it
+// cannot be read); else the first of DatabasePlaces() where something exists. Throws a
+// Failure naming every place tried when none does.
+DatabasePlace ChooseDatabase(const std::string& named, const DatabaseSearch& search);
+
+// How a place was chosen, for the user: "named with --db", "in the current folder", ...
+const char* OriginText(DatabaseOrigin origin);
+
+}  // namespace korvax

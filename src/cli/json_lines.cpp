@@ -1,0 +1,71 @@
+#include "cli/json_lines.h"
+
+#include <nlohmann/json.hpp>
+
+#include "engine/display_text.h"
+#include "engine/escaped_text.h"
+
+namespace korvax::cli {
+namespace {
+
+using nlohmann::json;
+
+void PutPath(json& line, const std::string& path) {
+    if (IsValidUtf8(path)) {
+        line["path"] = path;
+    } else {
+        line["path"] = EscapeText(path);
+        line["path_escaped"] = true;
+    }
+}
+
+std::string Text(const json& line) { return line.dump(-1, ' ', false, json::error_handler_t::replace); }
+
+}  // namespace
+
+const char* ResultWord(const ResultRow& row) {
+    switch (row.code) {
+        case ResultCode::Cured: return "cured";
+        case ResultCode::ReadError: return "read-error";
+        case ResultCode::Detected: return row.curable ? "curable" : "detected";
+        case ResultCode::Clean: break;
+    }
+    return "clean";
+}
+
+std::string JsonRow(const ResultRow& row) {
+    json line;
+    line["type"] = "row";
+    PutPath(line, row.path);
+    line["status"] = DisplayText(row.status);
+    line["action"] = DisplayText(row.action);
+    line["result"] = ResultWord(row);
+    if (row.changedDuringCheck) line["changed_during_check"] = true;
+    return Text(line);
+}
+
+std::string JsonRestored(const std::string& path, const std::string& entry) {
+    json line;
+    line["type"] = "row";
+    PutPath(line, path);
+    line["status"] = DisplayText(entry);
+    line["action"] = "Восстановлен";
+    line["result"] = "restored";
+    return Text(line);
+}
+
+std::string JsonSummary(const RunSummary& summary) {
+    json line;
+    line["type"] = "summary";
+    line["total"] = summary.total;
+    line["checked"] = summary.checked;
+    line["cured"] = summary.cured;
+    line["viruses"] = summary.viruses;
+    line["read_errors"] = summary.readErrors;
+    line["wall_seconds"] = summary.wallSeconds;
+    line["files_per_second"] = summary.wallSeconds > 0 ? static_cast<double>(summary.checked) / summary.wallSeconds : 0.0;
+    line["database_entries"] = summary.databaseEntries;
+    return Text(line);
+}
+
+}  // namespace korvax::cli

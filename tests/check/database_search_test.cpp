@@ -1,0 +1,111 @@
+// Where korvax-scan takes its database from when --db names none, and the start-up path
+// of the desktop scanner's rule.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "check/database_search.h"
+#include "check/startup.h"
+#include "platform/failure.h"
+#include "test_support.h"
+
+namespace korvax {
+namespace {
+
+using test::BytesOf;
+using test::TempFolder;
+
+class DatabaseChoice : public ::testing::Test {
+protected:
+    // An installed tree under folder/usr (programs in bin/, the default database in
+    // share/korvax/), a home, and an unrelated current folder.
+    void SetUp() override {
+        search.currentDirectory = folder.file("work");
+        search.home = folder.file("home");
+        search.programDirectory = folder.file("usr/bin");
+        std::filesystem::create_directories(search.currentDirectory);
+    }
+
+    std::string chosen() { return ChooseDatabase("", search).path; }
+
+    TempFolder folder;
+    DatabaseSearch search;
+};
+
+TEST_F(DatabaseChoice, CurrentFolderThenUsersCopyThenInstalledDefault) {
+    const std::string beside = folder.write("usr/bin/virbase.kvd", BytesOf("build tree"));
+    const std::string installed = folder.write("usr/share/korvax/virbase.kvd", BytesOf("default"));
+    const std::string users = folder.write("home/.local/share/korvax/virbase.kvd", BytesOf("own"));
+    const std::string current = folder.write("work/virbase.kvd", BytesOf("here"));
+
+    EXPECT_EQ(ChooseDatabase("", search).origin, DatabaseOrigin::CurrentFolder);
+    EXPECT_EQ(chosen(), current);
+    std::filesystem::remove(current);
+    EXPECT_EQ(ChooseDatabase("", search).origin, DatabaseOrigin::UserCopy);
+    EXPECT_EQ(chosen(), users);
+    std::filesystem::remove(users);
+    EXPECT_EQ(ChooseDatabase("", search).origin, DatabaseOrigin::InstalledDefault);
+    EXPECT_EQ(chosen(), installed);  // the path shown plainly, without "bin/.."
+    std::filesystem::remove(installed);
+    EXPECT_EQ(chosen(), beside);     // the build tree keeps it beside the programs
+
+    // A named database is taken as it is, present or not: its load then says what is wrong.
+    EXPECT_EQ(ChooseDatabase("elsewhere.kvd", search).path, "elsewhere.kvd");
+    EXPECT_EQ(ChooseDatabase("elsewhere.kvd", search).origin, DatabaseOrigin::Named);
+
+    // A file there that cannot be read is still the one chosen, rather than quietly
+    // passed over for another database.
+    folder.write("work/virbase.kvd", BytesOf("here"));
+    std::filesystem::permissions(folder.file("work/virbase.kvd"), std::filesystem::perms::none);
+    EXPECT_EQ(ChooseDatabase("", search).origin, DatabaseOrigin::CurrentFolder);
+
+    // Nothing anywhere: the failure names every place that was tried.
+    std::filesystem::remove(folder.file("work/virbase.kvd"));
+    std::filesystem::remove(beside);
+    try {
+        chosen();
+        ADD_FAILURE() << "no database, and no failure";
+    } catch (const Failure& failure) {
+        const std::string message = failure.what();
+        for (const char* place : {"work/virbase.kvd", "home/.local/share/korvax/virbase.kvd",
+                                  "usr/share/korvax/virbase.kvd", "usr/bin/virbase.kvd"}) {
+            EXPECT_NE(message.find(folder.file(place)), std::string::npos) << message;
+        }
+        EXPECT_NE(message.find("--db"), std::string::npos) << message;
+    }
+}
+
+TEST_F(DatabaseChoice, TheUsersDataFolderFollowsTheXdgRules) {
+    EXPECT_EQ(UserDataFolder("/data/me", "/home/me"), "/data/me/korvax");
+    EXPECT_EQ(UserDataFolder("/data/me/", "/home/me"), "/data/me/korvax");
+    // Unset, empty or relative: the default under the home folder.
+    EXPECT_EQ(UserDataFolder("", "/home/me"), "/home/me/.local/share/korvax");
+    EXPECT_EQ(UserDataFolder("relative/data", "/home/me"), "/home/me/.local/share/korvax");
+    // No home either: there is no user's copy to look for.
+    EXPECT_EQ(UserDataFolder("", ""), "");
+
+    search.home.clear();
+    search.dataHome = folder.file("xdg");
+    const std::string users = folder.write("xdg/korvax/virbase.kvd", BytesOf("own"));
+    EXPECT_EQ(chosen(), users);
+    search.dataHome.clear();
+    for (const DatabasePlace& place : DatabasePlaces(search)) EXPECT_NE(place.origin, DatabaseOrigin::UserCopy);
+}
+
+TEST(StartupBasePath, ACurrentDirectoryThatIsGoneStillMeansTheCurrentDirectory) {
+    const std::filesystem::path before = std::filesystem::current_path();
+    TempFolder folder;
+    const std::string gone = folder.file("gone");
+    std::filesystem::create_directories(gone);
+    ASSERT_EQ(::chdir(gone.c_str()), 0);
+    EXPECT_EQ(StartupBasePath(), gone + "/virbase.kvd");
+    std::filesystem::remove(gone);
+    // Not "/virbase.kvd", which is another file altogether.
+    EXPECT_EQ(StartupBasePath(), "virbase.kvd");
+    std::filesystem::current_path(before);
+}
+
+}  // namespace
+}  // namespace korvax
