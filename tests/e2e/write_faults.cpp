@@ -4,7 +4,7 @@
 //
 //   KORVAX_FAULT_STEP   create | write | fchown | fchmod | fsetxattr | fsync | close | link | rename
 //   KORVAX_FAULT_CALL   which call of that step fails (1 = the first)
-//   KORVAX_FAULT_ERRNO  EIO | ENOSPC | EDQUOT
+//   KORVAX_FAULT_ERRNO  EIO | ENOSPC | EDQUOT | EROFS
 //   KORVAX_SWAP_PATH    at the first replacement's creation (after the file was read),
 //   KORVAX_SWAP_TARGET  SWAP_PATH is renamed to SWAP_PATH.swapped and a symbolic link to
 //                       SWAP_TARGET put in its place
@@ -53,6 +53,7 @@ int FaultErrno() {
     if (name == nullptr || strcmp(name, "EIO") == 0) return EIO;
     if (strcmp(name, "ENOSPC") == 0) return ENOSPC;
     if (strcmp(name, "EDQUOT") == 0) return EDQUOT;
+    if (strcmp(name, "EROFS") == 0) return EROFS;
     return EIO;
 }
 

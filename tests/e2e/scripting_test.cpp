@@ -1,0 +1,215 @@
+// korvax-scan as scripts and admins run it: JSON Lines, a report file, report-only checks,
+// exclusions, and backups that undo a wrong cure.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+
+#include "engine/escaped_text.h"
+#include "language/signature_source.h"
+#include "run_program.h"
+#include "test_support.h"
+
+namespace korvax {
+namespace {
+
+using e2e::Lines;
+using e2e::RunProgram;
+using nlohmann::json;
+using test::Bytes;
+using test::ReadBytes;
+using test::SampleProgram;
+using test::WithMarkers;
+
+const std::string kScan = KORVAX_SCAN_PATH;
+const std::string kPreload = std::string("LD_PRELOAD=") + WRITE_FAULTS_PATH;
+const std::string kAsanOrder = "ASAN_OPTIONS=verify_asan_link_order=0";
+
+class Scripting : public ::testing::Test {
+protected:
+    void SetUp() override {
+        // "GOOD" at the start of a program is taken for a virus whose cure cuts it off: a
+        // false positive, as a wrong database entry makes one.
+        database = folder.write("db/virbase.kvd", AssembleSource(R"(
+            entry "Wrong.Entry"
+            match at 0 pattern "GOOD"
+            copy toend from 4 to 0
+            size cut 4
+            entry "Mark.S"
+            search rel 0 pattern "STUK"
+        )"));
+    }
+    std::string tree(const std::string& below = "") const { return folder.file("tree" + below); }
+
+    static std::vector<json> JsonLines(const std::string& out) {
+        std::vector<json> objects;
+        for (const std::string& line : Lines(out)) objects.push_back(json::parse(line));
+        return objects;
+    }
+
+    test::TempFolder folder;
+    std::string database;
+};
+
+TEST_F(Scripting, AFalsePositiveCuredWithABackupIsPutBackWithItsBytesAndMetadata) {
+    const Bytes good = WithMarkers(test::BytesOf("GOOD"), "a good program the entry mistakes for a virus");
+    const std::string path = folder.write("tree/tools/tool.exe", good);
+    ASSERT_EQ(::chmod(path.c_str(), 0751), 0);
+    ASSERT_EQ(::chown(path.c_str(), 65534, 65534), 0);
+    const bool attributes = ::setxattr(path.c_str(), "user.origin", "kept", 4, 0) == 0;
+    const std::string backups = folder.file("backups");
+
+    auto cure = RunProgram(kScan, {"--db", database, "--backup", backups, tree()});
+    EXPECT_EQ(cure.exitStatus, 1) << cure.err;
+    EXPECT_EQ(Lines(cure.out)[0], path + "\tWrong.Entry\tВылечен");
+    EXPECT_NE(ReadBytes(path), good);
+
+    auto restore = RunProgram(kScan, {"--restore", backups, path});
+    EXPECT_EQ(restore.exitStatus, 0) << restore.err;
+    EXPECT_EQ(Lines(restore.out), (std::vector<std::string>{path + "\tWrong.Entry\tВосстановлен", "Восстановлено: 1",
+                                                             "Отказано: 0"}));
+    EXPECT_EQ(ReadBytes(path), good);
+    struct stat info {};
+    ASSERT_EQ(::stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0751U);
+    EXPECT_EQ(info.st_uid, 65534U);
+    EXPECT_EQ(info.st_gid, 65534U);
+    if (attributes) {
+        char value[8] = {};
+        EXPECT_EQ(::getxattr(path.c_str(), "user.origin", value, sizeof value), 4);
+    }
+
+    // Cured again, then changed by its user: the restore refuses unless forced.
+    RunProgram(kScan, {"--db", database, "--backup", backups, tree()});
+    folder.write("tree/tools/tool.exe", test::BytesOf("rewritten since"));
+    restore = RunProgram(kScan, {"--restore", backups});
+    EXPECT_EQ(restore.exitStatus, 2);
+    EXPECT_NE(restore.err.find("changed since its cure"), std::string::npos) << restore.err;
+    EXPECT_EQ(ReadBytes(path), test::BytesOf("rewritten since"));
+    restore = RunProgram(kScan, {"--restore", backups, "--force", "--json", path});
+    EXPECT_EQ(restore.exitStatus, 0) << restore.err;
+    EXPECT_EQ(JsonLines(restore.out)[0]["result"], "restored");
+    EXPECT_EQ(ReadBytes(path), good);
+}
+
+TEST_F(Scripting, NeverACureWithoutItsBackup) {
+    const Bytes good = WithMarkers(test::BytesOf("GOOD"), "program");
+    // A backup folder on a full or a read-only file system: the backup's file cannot be
+    // made or written, so the file is not cured and nothing is written.
+    for (const auto& [step, error] : std::vector<std::pair<std::string, std::string>>{
+             {"create", "EROFS"}, {"write", "ENOSPC"}, {"fsync", "EIO"}}) {
+        SCOPED_TRACE(step + " " + error);
+        const std::string path = folder.write("tree/tool.exe", good);
+        const auto result = RunProgram(
+            kScan, {"--db", database, "--backup", folder.file("backups"), tree()}, "",
+            {kPreload, kAsanOrder, "KORVAX_FAULT_STEP=" + step, "KORVAX_FAULT_CALL=1", "KORVAX_FAULT_ERRNO=" + error});
+        EXPECT_EQ(Lines(result.out)[0], path + "\tОшибка чтения\tПропущен");
+        EXPECT_EQ(ReadBytes(path), good);
+        EXPECT_EQ(result.exitStatus, 1);  // the detection still counts
+    }
+    // A backup folder other users may write to is refused before anything is checked.
+    const std::string shared = folder.file("shared");
+    std::filesystem::create_directory(shared);
+    ASSERT_EQ(::chmod(shared.c_str(), 0777), 0);
+    const std::string path = folder.write("tree/tool.exe", good);
+    const auto refused = RunProgram(kScan, {"--db", database, "--backup", shared, tree()});
+    EXPECT_EQ(refused.exitStatus, 2);
+    EXPECT_NE(refused.err.find("can be written by other users"), std::string::npos) << refused.err;
+    EXPECT_TRUE(refused.out.empty());
+    EXPECT_EQ(ReadBytes(path), good);
+}
+
+TEST_F(Scripting, JsonLinesParseWhateverTheNamesHoldAndAReportRunsBesideTheRows) {
+    const std::vector<std::string> names = {"plain.exe", "new\nline.exe", "tab\there.exe", "bad\xFF\xFE.exe",
+                                            "назад\\slash.exe"};
+    for (const std::string& name : names) folder.write("tree/" + name, WithMarkers(SampleProgram(), "STUK"));
+    const std::string reportPath = folder.file("report.jsonl");
+    const auto result = RunProgram(kScan, {"--db", database, "--json", "--sort", tree()});
+    EXPECT_EQ(result.exitStatus, 1);
+    const std::vector<json> objects = JsonLines(result.out);
+    ASSERT_EQ(objects.size(), names.size() + 1);
+    std::set<std::string> paths;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        const json& row = objects[i];
+        EXPECT_EQ(row["type"], "row");
+        EXPECT_EQ(row["result"], "detected");
+        EXPECT_EQ(row["status"], "Mark.S");
+        EXPECT_EQ(row["action"], "Пропущен");
+        const std::string text = row["path"];
+        paths.insert(row.value("path_escaped", false) ? *UnescapeText(text) : text);
+    }
+    std::set<std::string> expected;
+    for (const std::string& name : names) expected.insert(tree("/" + name));
+    EXPECT_EQ(paths, expected);
+    // A UTF-8 name stays itself (JSON escapes its newline); only bytes outside UTF-8 are escaped.
+    int escaped = 0;
+    for (std::size_t i = 0; i < names.size(); ++i) escaped += objects[i].value("path_escaped", false);
+    EXPECT_EQ(escaped, 1);
+    EXPECT_NE(result.out.find("new\\nline.exe"), std::string::npos);
+    const json& summary = objects.back();
+    EXPECT_EQ(summary["type"], "summary");
+    EXPECT_EQ(summary["total"], names.size());
+    EXPECT_EQ(summary["viruses"], names.size());
+    EXPECT_EQ(summary["database_entries"], 2);
+    EXPECT_GE(summary["files_per_second"].get<double>(), 0.0);
+
+    // --report: the same objects in a file, the usual rows on stdout.
+    const auto reported = RunProgram(kScan, {"--db", database, "--report", reportPath, "--sort", tree()});
+    EXPECT_EQ(Lines(reported.out).size(), names.size() + 4);
+    std::ifstream report(reportPath);
+    std::string line;
+    int objectsInReport = 0;
+    while (std::getline(report, line)) {
+        const json object = json::parse(line);
+        EXPECT_TRUE(object["type"] == "row" || object["type"] == "summary");
+        ++objectsInReport;
+    }
+    EXPECT_EQ(objectsInReport, static_cast<int>(names.size()) + 1);
+}
+
+TEST_F(Scripting, AReportOnlyCheckWritesNothingAndSaysWhatCouldBeCured) {
+    const Bytes good = WithMarkers(test::BytesOf("GOOD"), "program");
+    const std::string curable = folder.write("tree/curable.exe", good);
+    const std::string marked = folder.write("tree/marked.exe", WithMarkers(SampleProgram(), "STUK"));
+    auto result = RunProgram(kScan, {"--db", database, "--no-cure", "--sort", tree()});
+    EXPECT_EQ(result.exitStatus, 1);
+    EXPECT_EQ(Lines(result.out), (std::vector<std::string>{curable + "\tWrong.Entry\tПропущен",
+                                                            marked + "\tMark.S\tПропущен", "Всего: 2", "Проверено: 2",
+                                                            "Вылечено: 0", "Тел вирусов: 2"}));
+    EXPECT_EQ(ReadBytes(curable), good);
+    result = RunProgram(kScan, {"--db", database, "--no-cure", "--json", "--sort", tree()});
+    const std::vector<json> objects = JsonLines(result.out);
+    EXPECT_EQ(objects[0]["result"], "curable");
+    EXPECT_EQ(objects[1]["result"], "detected");
+    EXPECT_EQ(ReadBytes(curable), good);
+
+    // --quiet: the summary alone; --verbose: what was used and walked, on stderr.
+    result = RunProgram(kScan, {"--db", database, "--no-cure", "--quiet", tree()});
+    EXPECT_EQ(Lines(result.out), (std::vector<std::string>{"Всего: 2", "Проверено: 2", "Вылечено: 0", "Тел вирусов: 2"}));
+    result = RunProgram(kScan, {"--db", database, "--no-cure", "--verbose", tree()});
+    EXPECT_NE(result.err.find("korvax-scan: database " + database), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("korvax-scan: 2 database entries"), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("korvax-scan: entering " + tree() + "/"), std::string::npos) << result.err;
+}
+
+TEST_F(Scripting, ExclusionsAndASmallerSizeLimitNarrowWhatIsCollected) {
+    for (const char* name : {"keep.exe", "skip/inner.exe", "deep/er/skip/x.exe", "cache.exe", "a/cache.exe", "big.exe"}) {
+        folder.write(std::string("tree/") + name, WithMarkers(SampleProgram(name == std::string("big.exe") ? 5000 : 100), "STUK"));
+    }
+    const auto result = RunProgram(kScan, {"--db", database, "--sort", "--exclude", "**/skip", "--exclude",
+                                           tree() + "/*cache.exe", "--max-size", "1000", tree()});
+    EXPECT_EQ(result.exitStatus, 1);
+    EXPECT_EQ(Lines(result.out), (std::vector<std::string>{tree("/a/cache.exe") + "\tMark.S\tПропущен",
+                                                            tree("/keep.exe") + "\tMark.S\tПропущен", "Всего: 2",
+                                                            "Проверено: 2", "Вылечено: 0", "Тел вирусов: 2"}));
+    // The scanner's own limit cannot be raised.
+    EXPECT_EQ(RunProgram(kScan, {"--db", database, "--max-size", "5242881", tree()}).exitStatus, 2);
+}
+
+}  // namespace
+}  // namespace korvax
