@@ -4,13 +4,18 @@
 
 #include "engine/disk_file.h"
 #include "engine/file_image.h"
+#include "engine/plan_pass.h"
 #include "engine/signature_interpreter.h"
 #include "platform/failure.h"
 
 namespace korvax {
+namespace {
 
-FileCheckOutcome CheckFile(const std::string& path, FileAccess& file, const VirusDatabase& base,
-                           DetectionCounters& counters, const ReportRow& report, const FileCheckOptions& options) {
+// The treatment is the same whichever pass runs it: the literal interpreter over the
+// database, or the fast pass over its compiled plan; both give the same outcome.
+template <class Pass, class Base>
+FileCheckOutcome CheckWith(const std::string& path, FileAccess& file, const Base& base, DetectionCounters& counters,
+                           const ReportRow& report, const FileCheckOptions& options) {
     FileCheckOutcome outcome;
     std::string status;
     std::string action;
@@ -22,7 +27,7 @@ FileCheckOutcome CheckFile(const std::string& path, FileAccess& file, const Viru
     try {
         FileImage image(file.Load(options.maxImageSize), options.maxImageSize);
         if (options.guard != nullptr) original.assign(image.bytes().begin(), image.bytes().end());
-        SignatureInterpreter interpreter(image);
+        Pass interpreter(image);
         for (;;) {
             interpreter.ScanFile(base);
             const ResultCode code = interpreter.resultCode();
@@ -68,10 +73,28 @@ FileCheckOutcome CheckFile(const std::string& path, FileAccess& file, const Viru
     return outcome;
 }
 
+}  // namespace
+
+FileCheckOutcome CheckFile(const std::string& path, FileAccess& file, const VirusDatabase& base,
+                           DetectionCounters& counters, const ReportRow& report, const FileCheckOptions& options) {
+    return CheckWith<SignatureInterpreter>(path, file, base, counters, report, options);
+}
+
+FileCheckOutcome CheckFile(const std::string& path, FileAccess& file, const ScanPlan& plan,
+                           DetectionCounters& counters, const ReportRow& report, const FileCheckOptions& options) {
+    return CheckWith<PlanPass>(path, file, plan, counters, report, options);
+}
+
 FileCheckOutcome CheckFile(const std::string& path, LinkPolicy policy, const VirusDatabase& base,
                            DetectionCounters& counters, const ReportRow& report, const FileCheckOptions& options) {
     DiskFile file(path, policy);
     return CheckFile(path, file, base, counters, report, options);
+}
+
+FileCheckOutcome CheckFile(const std::string& path, LinkPolicy policy, const ScanPlan& plan,
+                           DetectionCounters& counters, const ReportRow& report, const FileCheckOptions& options) {
+    DiskFile file(path, policy);
+    return CheckFile(path, file, plan, counters, report, options);
 }
 
 }  // namespace korvax

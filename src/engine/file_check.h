@@ -18,6 +18,7 @@
 
 #include "database/virus_database.h"
 #include "engine/file_access.h"
+#include "engine/scan_plan.h"
 #include "engine/scan_result.h"
 #include "engine/write_back_guard.h"
 #include "platform/file_in_folder.h"
@@ -57,13 +58,20 @@ struct FileCheckOutcome {
 };
 
 // Runs the whole treatment of the file `path` reached through `file`: one load, then the
-// passes, cures and saves. A failure of the final row's report is not caught here: it
+// passes (the literal interpreter over `base`, the reference), cures and saves. A failure of the final row's report is not caught here: it
 // reaches the caller, who still owes the file its read-error row.
 FileCheckOutcome CheckFile(const std::string& path, FileAccess& file, const VirusDatabase& base,
                            DetectionCounters& counters, const ReportRow& report, const FileCheckOptions& options = {});
 
+// The same with the fast pass over `plan`, which must have been built from the database as
+// it stands (ScanPlan::BuiltFrom): the same rows, counters, outcome and bytes written.
+FileCheckOutcome CheckFile(const std::string& path, FileAccess& file, const ScanPlan& plan,
+                           DetectionCounters& counters, const ReportRow& report, const FileCheckOptions& options = {});
+
 // The same for the file on disk at `path`, opened under `policy` (see DiskFile).
 FileCheckOutcome CheckFile(const std::string& path, LinkPolicy policy, const VirusDatabase& base,
+                           DetectionCounters& counters, const ReportRow& report, const FileCheckOptions& options = {});
+FileCheckOutcome CheckFile(const std::string& path, LinkPolicy policy, const ScanPlan& plan,
                            DetectionCounters& counters, const ReportRow& report, const FileCheckOptions& options = {});
 
 }  // namespace korvax

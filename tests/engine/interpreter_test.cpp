@@ -4,6 +4,8 @@
 
 #include <cstdio>
 
+#include "engine/plan_pass.h"
+#include "engine/scan_plan.h"
 #include "engine/signature_interpreter.h"
 #include "platform/failure.h"
 #include "test_support.h"
@@ -15,24 +17,37 @@ using test::BaseFromSource;
 using test::Bytes;
 using test::BytesOf;
 
-// One image scanned by one interpreter, pass after pass, as a worker does it.
+// One image scanned by one interpreter, pass after pass, as a worker does it. Every
+// ScanFile test runs twice: with the literal interpreter, and with the fast pass over the
+// database's compiled plan, which must behave the same in every corner.
+template <class Pass>
 struct Scanner {
     explicit Scanner(Bytes file) : image(std::move(file)), interpreter(image) {}
 
     ResultCode pass(const VirusDatabase& base) {
-        interpreter.ScanFile(base);
+        if constexpr (std::is_same_v<Pass, PlanPass>) {
+            interpreter.ScanFile(ScanPlan(base));
+        } else {
+            interpreter.ScanFile(base);
+        }
         return interpreter.resultCode();
     }
     Bytes bytes() const { return Bytes(image.bytes().begin(), image.bytes().end()); }
 
     FileImage image;
-    SignatureInterpreter interpreter;
+    Pass interpreter;
 };
 
+template <class Pass>
 ResultCode ScanOnce(std::string_view source, const Bytes& file) {
-    Scanner scanner(file);
+    Scanner<Pass> scanner(file);
     return scanner.pass(BaseFromSource(source));
 }
+
+template <class Pass>
+class ScanFile : public ::testing::Test {};
+using Passes = ::testing::Types<SignatureInterpreter, PlanPass>;
+TYPED_TEST_SUITE(ScanFile, Passes);
 
 // 32 bytes: "MZ" header, the marker "EVIL" at 8 and again at 20, dots elsewhere.
 Bytes Sample() {
@@ -57,8 +72,8 @@ void RunWithSmallStack(Body body) {
     pthread_attr_destroy(&attributes);
 }
 
-TEST(ScanFile, OutcomeFollowsTheFirstMatchingEntryInDatabaseOrder) {
-    Scanner scanner(Sample());
+TYPED_TEST(ScanFile, OutcomeFollowsTheFirstMatchingEntryInDatabaseOrder) {
+    Scanner<TypeParam> scanner(Sample());
     scanner.interpreter.setTexts("previous", "texts");
 
     // All entries skipped: nothing matched, the texts of the last result stay.
@@ -80,57 +95,57 @@ TEST(ScanFile, OutcomeFollowsTheFirstMatchingEntryInDatabaseOrder) {
     EXPECT_EQ(scanner.interpreter.actionText(), kSkippedText);
 }
 
-TEST(ScanFile, AFailedFirstInstructionOfAnyKindEndsTheEntry) {
+TYPED_TEST(ScanFile, AFailedFirstInstructionOfAnyKindEndsTheEntry) {
     for (const char* first : {"match at 0 pattern 00 00 00 00", "search at 0 pattern 01 02 03 04",
                               "group at 0 count 0", "any at 0 {\nmatch at 1 pattern 11 11 11 11\n}"}) {
-        EXPECT_EQ(ScanOnce(std::string("entry \"V\"\n") + first + "\n", Sample()), ResultCode::Clean) << first;
+        EXPECT_EQ(ScanOnce<TypeParam>(std::string("entry \"V\"\n") + first + "\n", Sample()), ResultCode::Clean) << first;
     }
 }
 
-TEST(ScanFile, PositionModesOfAComparison) {
+TYPED_TEST(ScanFile, PositionModesOfAComparison) {
     const Bytes file = Sample();
     // Mode 0: the offset; mode 1: the start of the file, whatever the offset says.
-    EXPECT_EQ(ScanOnce("entry \"V\"\nmatch at 8 pattern \"EVIL\"\n", file), ResultCode::Detected);
-    EXPECT_EQ(ScanOnce("entry \"V\"\nmatch base 8 pattern \"MZ\" ?? ??\n", file), ResultCode::Detected);
-    EXPECT_EQ(ScanOnce("entry \"V\"\nmatch base 8 pattern \"EVIL\"\n", file), ResultCode::Clean);
+    EXPECT_EQ(ScanOnce<TypeParam>("entry \"V\"\nmatch at 8 pattern \"EVIL\"\n", file), ResultCode::Detected);
+    EXPECT_EQ(ScanOnce<TypeParam>("entry \"V\"\nmatch base 8 pattern \"MZ\" ?? ??\n", file), ResultCode::Detected);
+    EXPECT_EQ(ScanOnce<TypeParam>("entry \"V\"\nmatch base 8 pattern \"EVIL\"\n", file), ResultCode::Clean);
     // Mode 2: after a comparison that read at 8, offset 12 tests bytes 20..23.
-    EXPECT_EQ(ScanOnce("entry \"V\"\nmatch at 8 pattern \"EVIL\"\nmatch rel 12 pattern \"EVIL\"\n", file),
+    EXPECT_EQ(ScanOnce<TypeParam>("entry \"V\"\nmatch at 8 pattern \"EVIL\"\nmatch rel 12 pattern \"EVIL\"\n", file),
               ResultCode::Detected);
     // Any other mode tests where the stream stands: just after the last four bytes read.
-    EXPECT_EQ(ScanOnce("entry \"V\"\nmatch at 4 pattern \"....\"\nmatch mode 9 1000 pattern \"EVIL\"\n", file),
+    EXPECT_EQ(ScanOnce<TypeParam>("entry \"V\"\nmatch at 4 pattern \"....\"\nmatch mode 9 1000 pattern \"EVIL\"\n", file),
               ResultCode::Detected);
 }
 
-TEST(ScanFile, MasksAndWindowsThatRunPastTheEnd) {
+TYPED_TEST(ScanFile, MasksAndWindowsThatRunPastTheEnd) {
     const Bytes file = BytesOf("AB");
     // Missing bytes compare as 0.
-    EXPECT_EQ(ScanOnce("entry \"V\"\nmatch at 0 pattern 41 42 00 00\n", file), ResultCode::Detected);
-    EXPECT_EQ(ScanOnce("entry \"V\"\nmatch at 1 pattern 42 00 00 00\n", file), ResultCode::Detected);
+    EXPECT_EQ(ScanOnce<TypeParam>("entry \"V\"\nmatch at 0 pattern 41 42 00 00\n", file), ResultCode::Detected);
+    EXPECT_EQ(ScanOnce<TypeParam>("entry \"V\"\nmatch at 1 pattern 42 00 00 00\n", file), ResultCode::Detected);
     // Positions outside the file read nothing: four zero bytes.
-    EXPECT_EQ(ScanOnce("entry \"V\"\nmatch at -3 pattern 00 00 00 00\n", file), ResultCode::Detected);
-    EXPECT_EQ(ScanOnce("entry \"V\"\nmatch at 2 pattern ?? ?? ?? 00\n", file), ResultCode::Detected);
+    EXPECT_EQ(ScanOnce<TypeParam>("entry \"V\"\nmatch at -3 pattern 00 00 00 00\n", file), ResultCode::Detected);
+    EXPECT_EQ(ScanOnce<TypeParam>("entry \"V\"\nmatch at 2 pattern ?? ?? ?? 00\n", file), ResultCode::Detected);
     // Masks select bits; a pattern bit outside its mask can never match.
-    EXPECT_EQ(ScanOnce("entry \"V\"\nmatch at 0 pattern 40 02 00 00 mask F0 0F 00 00\n", file), ResultCode::Detected);
-    EXPECT_EQ(ScanOnce("entry \"V\"\nmatch at 0 pattern 41 00 00 01 mask FF 00 00 00\n", file), ResultCode::Clean);
+    EXPECT_EQ(ScanOnce<TypeParam>("entry \"V\"\nmatch at 0 pattern 40 02 00 00 mask F0 0F 00 00\n", file), ResultCode::Detected);
+    EXPECT_EQ(ScanOnce<TypeParam>("entry \"V\"\nmatch at 0 pattern 41 00 00 01 mask FF 00 00 00\n", file), ResultCode::Clean);
 }
 
-TEST(ScanFile, ASearchDoesNotMoveTheMatchPosition) {
+TYPED_TEST(ScanFile, ASearchDoesNotMoveTheMatchPosition) {
     const Bytes file = Sample();
     // The search finds EVIL at 8, but a following mode-2 record is still placed from the
     // last comparison (at 0): bytes 20..23 are offset 20 from 0, not from 8.
-    EXPECT_EQ(ScanOnce("entry \"V\"\nmatch at 0 pattern \"MZ\" ?? ??\nsearch rel 0 pattern \"EVIL\"\n"
+    EXPECT_EQ(ScanOnce<TypeParam>("entry \"V\"\nmatch at 0 pattern \"MZ\" ?? ??\nsearch rel 0 pattern \"EVIL\"\n"
                        "match rel 20 pattern \"EVIL\"\n",
                        file),
               ResultCode::Detected);
-    EXPECT_EQ(ScanOnce("entry \"V\"\nsearch rel 0 pattern \"EVIL\"\nmatch rel 12 pattern \"EVIL\"\n", file),
+    EXPECT_EQ(ScanOnce<TypeParam>("entry \"V\"\nsearch rel 0 pattern \"EVIL\"\nmatch rel 12 pattern \"EVIL\"\n", file),
               ResultCode::Clean);
     // A mode-2 search starts at the match position and ignores its offset.
-    EXPECT_EQ(ScanOnce("entry \"V\"\nmatch at 8 pattern \"EVIL\"\nsearch rel 100 pattern \"EVIL\"\n", file),
+    EXPECT_EQ(ScanOnce<TypeParam>("entry \"V\"\nmatch at 8 pattern \"EVIL\"\nsearch rel 100 pattern \"EVIL\"\n", file),
               ResultCode::Detected);
 }
 
-TEST(ScanFile, ASearchStartsWhereTheStreamStands) {
-    Scanner scanner(Sample());
+TYPED_TEST(ScanFile, ASearchStartsWhereTheStreamStands) {
+    Scanner<TypeParam> scanner(Sample());
     // Just after the last comparison's four bytes: the marker at 8 lies behind, the one
     // at 20 ahead. The search leaves the stream one byte after the window that matched.
     EXPECT_EQ(scanner.pass(BaseFromSource("entry \"V\"\nmatch at 9 pattern ?? ?? ?? ??\nsearch at 0 pattern \"EVIL\"\n")),
@@ -148,20 +163,20 @@ TEST(ScanFile, ASearchStartsWhereTheStreamStands) {
               ResultCode::Clean);
 }
 
-TEST(ScanFile, ThePositionCarriesOverBetweenPasses) {
+TYPED_TEST(ScanFile, ThePositionCarriesOverBetweenPasses) {
     // A freshly loaded file starts at 0; a second pass starts where the first left off,
     // so a search that found the only marker does not find it again.
     Bytes file = BytesOf("xxEVILxxxxxxxxxx");
-    Scanner scanner(file);
+    Scanner<TypeParam> scanner(file);
     const VirusDatabase base = BaseFromSource("entry \"V\"\nsearch at 0 pattern \"EVIL\"\n");
     EXPECT_EQ(scanner.pass(base), ResultCode::Detected);
     EXPECT_EQ(scanner.image.position(), 3);
     EXPECT_EQ(scanner.pass(base), ResultCode::Clean);
 }
 
-TEST(ScanFile, SearchesFromOutsideTheFile) {
+TYPED_TEST(ScanFile, SearchesFromOutsideTheFile) {
     // Below 0 every window is four zero bytes: a zero pattern is found at once ...
-    Scanner scanner(BytesOf("abcd"));
+    Scanner<TypeParam> scanner(BytesOf("abcd"));
     scanner.image.seek(-1000000);
     EXPECT_EQ(scanner.pass(BaseFromSource("entry \"V\"\nsearch at 0 pattern 00 00 00 00\n")), ResultCode::Detected);
     EXPECT_EQ(scanner.image.position(), -999999);
@@ -179,7 +194,7 @@ TEST(ScanFile, SearchesFromOutsideTheFile) {
     EXPECT_EQ(scanner.image.position(), 4);
 }
 
-TEST(ScanFile, SearchAgreesWithTryingEveryPosition) {
+TYPED_TEST(ScanFile, SearchAgreesWithTryingEveryPosition) {
     // The fast search against the plain definition, over many masks and files.
     std::uint32_t seed = 12345;
     auto next = [&] { return seed = seed * 1103515245 + 12345, (seed >> 16) & 0xFF; };
@@ -211,57 +226,57 @@ TEST(ScanFile, SearchAgreesWithTryingEveryPosition) {
         char line[160];
         std::snprintf(line, sizeof line, "entry \"V\"\nsearch at 0 pattern %02X %02X %02X %02X mask %02X %02X %02X %02X\n",
                       pattern[0], pattern[1], pattern[2], pattern[3], mask[0], mask[1], mask[2], mask[3]);
-        Scanner scanner(file);
+        Scanner<TypeParam> scanner(file);
         scanner.image.seek(start);
         EXPECT_EQ(scanner.pass(BaseFromSource(line)) == ResultCode::Detected, found) << line << " from " << start;
         EXPECT_EQ(scanner.image.position(), expected) << line << " from " << start;
     }
 }
 
-TEST(ScanFile, AGroupHoldsWhenAnyMemberHoldsAndEvaluatesThemAll) {
+TYPED_TEST(ScanFile, AGroupHoldsWhenAnyMemberHoldsAndEvaluatesThemAll) {
     const Bytes file = Sample();
-    EXPECT_EQ(ScanOnce("entry \"V\"\nany at 0 {\nmatch rel 1 pattern \"NOPE\"\nmatch rel 8 pattern \"EVIL\"\n}\n", file),
+    EXPECT_EQ(ScanOnce<TypeParam>("entry \"V\"\nany at 0 {\nmatch rel 1 pattern \"NOPE\"\nmatch rel 8 pattern \"EVIL\"\n}\n", file),
               ResultCode::Detected);
-    EXPECT_EQ(ScanOnce("entry \"V\"\nany at 0 {\nmatch rel 1 pattern \"NOPE\"\nmatch rel 2 pattern \"NOPE\"\n}\n"
+    EXPECT_EQ(ScanOnce<TypeParam>("entry \"V\"\nany at 0 {\nmatch rel 1 pattern \"NOPE\"\nmatch rel 2 pattern \"NOPE\"\n}\n"
                        "entry \"Later\"\nmatch at 8 pattern \"EVIL\"\n",
                        file),
               ResultCode::Detected);  // the first entry failed, so the second is reported
-    EXPECT_EQ(ScanOnce("entry \"V\"\ngroup at 0 count 0\n", file), ResultCode::Clean);
-    EXPECT_EQ(ScanOnce("entry \"V\"\ngroup at 0 count -3\n", file), ResultCode::Clean);
+    EXPECT_EQ(ScanOnce<TypeParam>("entry \"V\"\ngroup at 0 count 0\n", file), ResultCode::Clean);
+    EXPECT_EQ(ScanOnce<TypeParam>("entry \"V\"\ngroup at 0 count -3\n", file), ResultCode::Clean);
 }
 
-TEST(ScanFile, AGroupLeavesTheFurthestPositionAnyMemberLeft) {
+TYPED_TEST(ScanFile, AGroupLeavesTheFurthestPositionAnyMemberLeft) {
     const Bytes file = Sample();
     // Members start from the group's position (4). The failed member at rel 16 read at 20,
     // the matching one at 4: the group leaves 20, so rel 0 afterwards tests bytes 20..23.
-    EXPECT_EQ(ScanOnce("entry \"V\"\nany at 4 {\nmatch rel 0 pattern \"....\"\nmatch rel 16 pattern \"XXXX\"\n}\n"
+    EXPECT_EQ(ScanOnce<TypeParam>("entry \"V\"\nany at 4 {\nmatch rel 0 pattern \"....\"\nmatch rel 16 pattern \"XXXX\"\n}\n"
                        "match rel 0 pattern \"EVIL\"\n",
                        file),
               ResultCode::Detected);
     // A nested group counts as one member and brings its members along; the outer group's
     // position is the furthest of everything inside.
-    EXPECT_EQ(ScanOnce("entry \"V\"\nany at 0 {\n  any rel 2 {\n    match rel 18 pattern \"EVIL\"\n  }\n"
+    EXPECT_EQ(ScanOnce<TypeParam>("entry \"V\"\nany at 0 {\n  any rel 2 {\n    match rel 18 pattern \"EVIL\"\n  }\n"
                        "  match rel 0 pattern \"MZ\" ?? ??\n}\nmatch rel 0 pattern \"EVIL\"\n",
                        file),
               ResultCode::Detected);
     // A variable after the group captures the group's position: 20 + 1 = 21 is where the
     // size change cuts the file.
-    Scanner scanner(file);
+    Scanner<TypeParam> scanner(file);
     EXPECT_EQ(scanner.pass(BaseFromSource("entry \"V\"\nany at 4 {\nmatch rel 0 pattern \"....\"\n"
                                           "match rel 16 pattern \"XXXX\"\n}\nvar 1 position 1\nsize $1\n")),
               ResultCode::Cured);
     EXPECT_EQ(scanner.image.size(), 21);
 }
 
-TEST(ScanFile, GroupMembersOfOtherTypesHoldAndAreNotCollected) {
-    Scanner scanner(Sample());
+TYPED_TEST(ScanFile, GroupMembersOfOtherTypesHoldAndAreNotCollected) {
+    Scanner<TypeParam> scanner(Sample());
     EXPECT_EQ(scanner.pass(BaseFromSource("entry \"V\"\nany at 0 {\nsize 4\nvar 1 position\n}\n")),
               ResultCode::Detected);  // no cure was collected, so nothing was cured
     EXPECT_EQ(scanner.image.size(), 32);
 }
 
-TEST(ScanFile, BrokenEntriesFailThePass) {
-    Scanner scanner(Sample());
+TYPED_TEST(ScanFile, BrokenEntriesFailThePass) {
+    Scanner<TypeParam> scanner(Sample());
     // An empty database file gives one entry without records.
     VirusDatabase empty(1);
     try {
@@ -283,11 +298,11 @@ std::string NestedGroups(int depth) {
     return source;
 }
 
-TEST(ScanFile, GroupsNestTenThousandDeepAndNoDeeper) {
+TYPED_TEST(ScanFile, GroupsNestTenThousandDeepAndNoDeeper) {
     const VirusDatabase deepest = BaseFromSource(NestedGroups(kMaxGroupDepth));
     const VirusDatabase tooDeep = BaseFromSource(NestedGroups(kMaxGroupDepth + 1));
     RunWithSmallStack([&] {
-        Scanner scanner(Sample());
+        Scanner<TypeParam> scanner(Sample());
         EXPECT_EQ(scanner.pass(deepest), ResultCode::Detected);
         EXPECT_THROW(scanner.pass(tooDeep), Failure);
     });
@@ -332,10 +347,10 @@ TEST(ReadVariable, KindsWidthsAndTheLastVariableWithAnId) {
     EXPECT_EQ(ReadVariable(wrapping, image, 4), INT32_MIN + 7);
 }
 
-TEST(ScanFile, VariablesCaptureTheMatchPositionWhereTheyStand) {
+TYPED_TEST(ScanFile, VariablesCaptureTheMatchPositionWhereTheyStand) {
     // Before any comparison a variable captures 0; after the comparison at 8, variable 2
     // with offset 8 is 16. The copy moves "MZ" from 0 to 16.
-    Scanner scanner(Sample());
+    Scanner<TypeParam> scanner(Sample());
     EXPECT_EQ(scanner.pass(BaseFromSource("entry \"V\"\nvar 1 position 0\nmatch at 8 pattern \"EVIL\"\n"
                                           "var 2 position 8\ncopy 2 from $1 to $2\n")),
               ResultCode::Cured);
