@@ -68,7 +68,8 @@ if [ "$fuzz_seconds" -gt 0 ]; then
   python3 data/make_demo_samples.py build/fuzz/samples >/dev/null
   python3 tests/fuzz/make_seeds.py build/fuzz/bin/virbase.kvd build/fuzz/samples/infected build/fuzz/corpus \
     data/virbase.kvsrc docs/signatures.md tests/*/*.cpp
-  for target in read_records_fuzz scan_with_cures_fuzz assemble_source_fuzz disassemble_roundtrip_fuzz; do
+  for target in read_records_fuzz scan_with_cures_fuzz assemble_source_fuzz disassemble_roundtrip_fuzz \
+                fast_pass_differential_fuzz; do
     corpus=build/fuzz/corpus/$target
     mkdir -p "$corpus"
     dict=()

@@ -24,7 +24,7 @@ public:
 
 class PooledCheck {
 public:
-    PooledCheck(const VirusDatabase& base, DetectionCounters& counters, PooledCheckDisplay& display,
+    PooledCheck(const ScanPlan& base, DetectionCounters& counters, PooledCheckDisplay& display,
                 const PooledCheckOptions& options)
         : base_(base),
           counters_(counters),
@@ -170,7 +170,7 @@ private:
         }
     }
 
-    const VirusDatabase& base_;
+    const ScanPlan& base_;
     DetectionCounters& counters_;
     PooledCheckDisplay& display_;
     const PooledCheckOptions& options_;
@@ -194,7 +194,7 @@ private:
 
 }  // namespace
 
-CheckCounts RunPooledCheck(const std::vector<std::string>& folders, const VirusDatabase& base,
+CheckCounts RunPooledCheck(const std::vector<std::string>& folders, const ScanPlan& base,
                            DetectionCounters& counters, PooledCheckDisplay& display,
                            const std::function<bool()>& stopRequested, const PooledCheckOptions& options) {
     PooledCheckOptions checked = options;

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "collection/collect_files.h"
-#include "database/virus_database.h"
+#include "engine/scan_plan.h"
 #include "engine/file_check.h"
 #include "engine/scan_result.h"
 #include "monitor/status_refresh.h"
@@ -55,7 +55,7 @@ struct PooledCheckOptions {
 // the walk ends, files not yet handed out are dropped, and the files in hand are finished,
 // rows and write-back included, before it returns. Throws std::system_error when the
 // threads cannot be made (after ending those that were).
-CheckCounts RunPooledCheck(const std::vector<std::string>& folders, const VirusDatabase& base,
+CheckCounts RunPooledCheck(const std::vector<std::string>& folders, const ScanPlan& plan,
                            DetectionCounters& counters, PooledCheckDisplay& display,
                            const std::function<bool()>& stopRequested, const PooledCheckOptions& options);
 

@@ -37,6 +37,7 @@ private:
         display_.SetButtonEnabled(MainButton::Start, false);
         display_.SetButtonEnabled(MainButton::Update, false);
         state_.CheckRunning = true;
+        RefreshPlan(state_.pool);
         state_.pool.Threads = std::make_unique<ThreadList>();
         state_.files.TotalFiles = 0;
         state_.files.QueueCursor = 0;

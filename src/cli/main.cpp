@@ -288,7 +288,7 @@ int main(int argc, char** argv) {
             options.jobs = arguments.jobs;
             options.fileCheck = fileCheck;
             options.collect = collect;
-            const CheckCounts counts = RunPooledCheck(arguments.folders, state.pool.VirusBase, state.pool.counters,
+            const CheckCounts counts = RunPooledCheck(arguments.folders, RefreshPlan(state.pool), state.pool.counters,
                                                       output, cli::StopSignalled, options);
             summary.total = counts.total;
             summary.checked = counts.checked;

@@ -57,7 +57,12 @@ void TKern::HandleFile() {
     const ReportRow report = [this](const ResultRow& row) { sync_.Synchronize([&] { ReportResult(row); }); };
     try {
         // A collected path was link-free when the walk met it: a link in it now was swapped in.
-        CheckFile(path, LinkPolicy::RefuseLinks, pool_.VirusBase, pool_.counters, report, checkOptions_);
+        if (pool_.VirusPlan.BuiltFrom(pool_.VirusBase)) {
+            CheckFile(path, LinkPolicy::RefuseLinks, pool_.VirusPlan, pool_.counters, report, checkOptions_);
+        } else {
+            // A pool whose plan was never built (a test's) checks with the reference pass.
+            CheckFile(path, LinkPolicy::RefuseLinks, pool_.VirusBase, pool_.counters, report, checkOptions_);
+        }
     } catch (const std::exception&) {
         // The final row could not be reported: the file still gets its read-error row.
         try {

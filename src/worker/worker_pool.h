@@ -55,6 +55,16 @@ struct WorkerPool {
     // Over the whole run, raised by workers.
     DetectionCounters counters;
     VirusDatabase VirusBase;
+    // VirusBase compiled for the fast pass; built again before a check whenever VirusBase
+    // has changed (load, update), never while workers run.
+    ScanPlan VirusPlan;
 };
+
+// Builds the plan again if the database changed since it was built. Only while no worker
+// exists.
+inline const ScanPlan& RefreshPlan(WorkerPool& pool) {
+    if (!pool.VirusPlan.BuiltFrom(pool.VirusBase)) pool.VirusPlan = ScanPlan(pool.VirusBase);
+    return pool.VirusPlan;
+}
 
 }  // namespace korvax

@@ -88,7 +88,7 @@ TEST_F(PooledCheckTest, EveryCollectedFileIsCheckedExactlyOnceWhateverThePoolAnd
         options.queuedNames = queued;
         options.refreshInterval = std::chrono::milliseconds(1);
         const std::int32_t virusesBefore = counters.VirusCount.load();
-        const CheckCounts counts = RunPooledCheck({folder.file("tree")}, base, counters, display, {}, options);
+        const CheckCounts counts = RunPooledCheck({folder.file("tree")}, ScanPlan(base), counters, display, {}, options);
         EXPECT_EQ(counts.total, 300);
         EXPECT_EQ(counts.checked, 300);
         EXPECT_EQ(counts.pending, 0);
@@ -112,7 +112,7 @@ TEST_F(PooledCheckTest, AFolderListedAgainIsCheckedAgainButNeverTwiceAtOnce) {
     options.jobs = 8;
     options.queuedNames = 2;
     const std::string tree = folder.file("tree");
-    const CheckCounts counts = RunPooledCheck({tree, tree + "/", tree}, base, counters, display, {}, options);
+    const CheckCounts counts = RunPooledCheck({tree, tree + "/", tree}, ScanPlan(base), counters, display, {}, options);
     EXPECT_EQ(counts.total, 120);
     EXPECT_EQ(counts.checked, 120);
     // Each file is cured by its first check; the later ones find it clean. A check side by
@@ -134,7 +134,7 @@ TEST_F(PooledCheckTest, AStopFinishesTheFilesInHandAndLosesNothing) {
     options.queuedNames = 8;
     options.refreshInterval = std::chrono::milliseconds(1);
     const CheckCounts counts = RunPooledCheck(
-        {folder.file("tree")}, base, counters, display, [&] { return display.rowCount.load() > 0; }, options);
+        {folder.file("tree")}, ScanPlan(base), counters, display, [&] { return display.rowCount.load() > 0; }, options);
     EXPECT_LT(counts.checked, 400);
     EXPECT_GE(counts.total, counts.checked);
     EXPECT_EQ(counts.pending, 0);
@@ -158,7 +158,7 @@ TEST_F(PooledCheckTest, AFileWhoseRowsCannotBeShownStillCountsAndTheCheckGoesOn)
     display.failRows = true;
     PooledCheckOptions options;
     options.jobs = 2;
-    const CheckCounts counts = RunPooledCheck({folder.file("tree"), folder.file("missing")}, base, counters, display,
+    const CheckCounts counts = RunPooledCheck({folder.file("tree"), folder.file("missing")}, ScanPlan(base), counters, display,
                                               {}, options);
     EXPECT_EQ(counts.total, 30);
     EXPECT_EQ(counts.checked, 30);

@@ -133,6 +133,49 @@ TEST_F(Commands, ScanReportsRowsAndCountersAndAnExitStatusFromTheVerdicts) {
     EXPECT_EQ(err.str(), "Negative record length at offset " + std::to_string(database.size()) + "\n");
 }
 
+TEST_F(Commands, ScanWithTheReferenceInterpreterPrintsAndWritesTheSame) {
+    // Entries of every kind of first test: in place, searched from 0, placed by the stream
+    // (mode 3) after entries that fail, and a cure that leaves a second infection behind.
+    const std::string db = temp_.write("virbase.kvd", AssembleSource(R"(
+        entry "Place"
+        match at 2 pattern "NOPE"
+        entry "Outer"
+        search rel 0 pattern "BBBB"
+        size cut 4
+        entry "Stream"
+        match mode 3 0 pattern "XXXX"
+        entry "Inner"
+        search rel 0 pattern "AAAA"
+        size cut 4
+        entry "Mark.S"
+        search at 0 pattern "STUK"
+    )"));
+    const Bytes program = test::SampleProgram();
+    const std::vector<std::pair<std::string, Bytes>> files = {
+        {"twice.exe", test::WithMarkers(program, "AAAABBBB")},
+        {"marked.exe", test::WithMarkers(program, "STUK")},
+        {"clean.exe", program},
+        {"short.com", test::BytesOf("MZ")},
+    };
+    std::string outputs[2];
+    std::vector<Bytes> bytes[2];
+    int statuses[2] = {0, 0};
+    for (const int reference : {0, 1}) {
+        std::vector<std::string> paths;
+        for (const auto& [name, content] : files) paths.push_back(temp_.write(name, content));
+        std::ostringstream out;
+        std::ostringstream err;
+        statuses[reference] = kvdtool::RunScanCommand(db, paths, out, err, reference == 1);
+        outputs[reference] = out.str();
+        for (const std::string& path : paths) bytes[reference].push_back(test::ReadBytes(path));
+    }
+    EXPECT_EQ(outputs[0], outputs[1]);
+    EXPECT_EQ(bytes[0], bytes[1]);
+    EXPECT_EQ(statuses[0], statuses[1]);
+    EXPECT_NE(outputs[0].find("Inner\tВылечен"), std::string::npos) << outputs[0];
+    EXPECT_EQ(bytes[0][0], program);  // both infections cured away
+}
+
 TEST_F(Commands, ScanRowsAndMessagesAreOneLineWhateverTheNamesHold) {
     const std::string db = temp_.write("virbase.kvd", AssembleSource("entry \"Mark\\tS\\x07\"\n"
                                                                      "search rel 0 pattern \"STUK\"\n"));

@@ -20,6 +20,10 @@ int main(int argc, char** argv) {
         "\\n, \\r, \\xHH), so a row is always one line; other names print unchanged.");
     scan->add_option("DB", database, "database file (.kvd)")->required();
     scan->add_option("FILE", files, "files to check, in this order")->required();
+    bool reference = false;
+    scan->add_flag("--reference", reference,
+                   "check with the literal interpreter, entry by entry, instead of the compiled database "
+                   "(slower; the output is the same)");
 
     std::string source;
     std::string output;
@@ -41,7 +45,7 @@ int main(int argc, char** argv) {
         const int status = app.exit(error);
         return status == 0 ? 0 : 2;
     }
-    if (scan->parsed()) return korvax::kvdtool::RunScanCommand(database, files, std::cout, std::cerr);
+    if (scan->parsed()) return korvax::kvdtool::RunScanCommand(database, files, std::cout, std::cerr, reference);
     if (assemble->parsed()) return korvax::kvdtool::RunAssembleCommand(source, output, std::cerr);
     if (disassemble->parsed()) return korvax::kvdtool::RunDisassembleCommand(database, std::cout, std::cerr);
     if (verify->parsed()) return korvax::kvdtool::RunVerifyCommand(database, std::cout, std::cerr);

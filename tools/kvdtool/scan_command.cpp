@@ -11,7 +11,7 @@
 namespace korvax::kvdtool {
 
 int RunScanCommand(const std::string& database, const std::vector<std::string>& files, std::ostream& out,
-                   std::ostream& err) {
+                   std::ostream& err, bool reference) {
     VirusDatabase base;
     const DatabaseLoad load = LoadStartupDatabase(database, base);
     if (!load.message.empty()) err << EscapeText(load.message) << '\n';
@@ -26,7 +26,12 @@ int RunScanCommand(const std::string& database, const std::vector<std::string>& 
         if (row.changedDuringCheck) err << "kvdtool: " << ChangedDuringCheckText(row.path) << '\n';
     };
     // A path named on the command line is resolved once, at open: a link means its target.
-    for (const std::string& file : files) CheckFile(file, LinkPolicy::ResolveOnce, base, counters, report);
+    if (reference) {
+        for (const std::string& file : files) CheckFile(file, LinkPolicy::ResolveOnce, base, counters, report);
+    } else {
+        const ScanPlan plan(base);
+        for (const std::string& file : files) CheckFile(file, LinkPolicy::ResolveOnce, plan, counters, report);
+    }
 
     out << FormatCounter(Translated("Проверено"), static_cast<std::int32_t>(files.size())) << '\n'
         << FormatCounter(Translated("Вылечено"), counters.CuredCount.load()) << '\n'
