@@ -7,12 +7,16 @@
 namespace korvax {
 namespace {
 
-// Below this many keyed patterns, searching for each on its own (memchr on an exact byte)
-// is cheaper than one pass through the key table.
-constexpr std::size_t kKeyedAtLeast = 6;
-// A key may stand for at most 2^8 three-byte values (one free byte or two free nibbles).
+// Up to this many patterns, searching for each on its own (memchr on an exact byte) costs
+// less than one pass through the key tables.
+constexpr std::size_t kAloneUpTo = 8;
+// A three-byte key may stand for 16 values (a free nibble) before a pattern whose first
+// and last bytes are exact is keyed on those two instead, and for 256 at most.
+constexpr int kFewFreeKeyBits = 4;
 constexpr int kMaxFreeKeyBits = 8;
-constexpr std::uint32_t kKeyBits = 24;
+// 2^22 bits (512 KiB): the three-byte table stays in the second-level cache, and few
+// positions hit a bit by chance.
+constexpr int kThreeByteTableBits = 22;
 
 std::uint32_t Load32(const std::uint8_t* p) {
     std::uint32_t v;
@@ -25,7 +29,7 @@ std::uint32_t AsWord(const std::array<std::uint8_t, 4>& bytes) {
            static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
 }
 
-// The window at p (0 <= p < size): four bytes, those past the end 0, little-endian.
+// The window at p (0 <= p), four bytes, those past the end 0, little-endian.
 std::uint32_t WindowAt(std::span<const std::uint8_t> image, std::int64_t p) {
     const auto size = static_cast<std::int64_t>(image.size());
     if (p + 4 <= size) return Load32(image.data() + p);
@@ -41,70 +45,105 @@ bool NeverMatches(const MaskedPattern& m) {
     return false;
 }
 
+// The two key shapes, from the window word at a position.
+std::uint32_t ThreeBytes(std::uint32_t window) { return window & 0xFFFFFFu; }
+std::uint32_t FirstAndLast(std::uint32_t window) { return (window & 0xFFu) | ((window >> 16) & 0xFF00u); }
+
 }  // namespace
 
-SearchSweep::SearchSweep(std::span<const MaskedPattern> patterns) : patterns_(patterns.begin(), patterns.end()) {
-    std::vector<Keyed> keyed;
-    for (std::uint32_t i = 0; i < patterns_.size(); ++i) {
-        const MaskedPattern& m = patterns_[i];
-        if (NeverMatches(m)) continue;  // found stays false
-        const std::uint32_t mask = AsWord(m.mask);
-        const std::uint32_t pattern = AsWord(m.pattern);
-        // The anchor whose three bytes leave the fewest bits free.
-        int bestAnchor = 0;
-        int bestFree = 32;
-        for (int anchor = 0; anchor <= 1; ++anchor) {
-            const std::uint32_t keyMask = (mask >> (8 * anchor)) & 0xFFFFFFu;
-            const int free = std::popcount(~keyMask & 0xFFFFFFu);
-            if (free < bestFree) {
-                bestFree = free;
-                bestAnchor = anchor;
-            }
-        }
-        if (bestFree > kMaxFreeKeyBits) {
-            alone_.push_back(i);
-            continue;
-        }
-        const std::uint32_t keyMask = (mask >> (8 * bestAnchor)) & 0xFFFFFFu;
-        const std::uint32_t keyPattern = (pattern >> (8 * bestAnchor)) & 0xFFFFFFu;
-        const std::uint32_t freeBits = ~keyMask & 0xFFFFFFu;
-        // Every value of the free bits: the submasks of freeBits.
-        std::uint32_t sub = 0;
-        do {
-            keyed.push_back({keyPattern | sub, i, static_cast<std::uint8_t>(bestAnchor)});
-            sub = (sub - freeBits) & freeBits;
-        } while (sub != 0);
-    }
+std::uint32_t SearchSweep::KeyIndex::Slot(std::uint32_t key) const {
+    return shift == 0 ? key : (key * multiplier) >> shift;
+}
 
-    if (keyed.size() < kKeyedAtLeast) {
-        for (const Keyed& k : keyed) {
-            if (alone_.empty() || alone_.back() != k.pattern) alone_.push_back(k.pattern);
-        }
-        std::sort(alone_.begin(), alone_.end());
-        alone_.erase(std::unique(alone_.begin(), alone_.end()), alone_.end());
-        return;
-    }
-
+void SearchSweep::KeyIndex::Build(std::vector<Keyed> keys, int bits, int keyBits) {
+    keyed = std::move(keys);
+    if (keyed.empty()) return;
+    shift = bits >= keyBits ? 0 : 32 - bits;
     std::sort(keyed.begin(), keyed.end(), [](const Keyed& a, const Keyed& b) {
         if ((a.key & 0xFFFF) != (b.key & 0xFFFF)) return (a.key & 0xFFFF) < (b.key & 0xFFFF);
         return a.key < b.key;
     });
-    keyed_ = std::move(keyed);
-    keyTable_.assign((std::size_t{1} << kKeyBits) / 64, 0);
-    bucket_.assign(65536 + 1, 0);
-    for (const Keyed& k : keyed_) {
-        keyTable_[k.key >> 6] |= std::uint64_t{1} << (k.key & 63);
-        ++bucket_[(k.key & 0xFFFF) + 1];
+    bucket.assign(65536 + 1, 0);
+    for (const Keyed& k : keyed) ++bucket[(k.key & 0xFFFF) + 1];
+    // A hashed table must not let the keys of long byte runs (zero padding, fill bytes),
+    // which make up much of a program, share a bit with a pattern's key: each such run
+    // would be looked up at every one of its positions. Of a few multipliers, the first
+    // that keeps them apart is used.
+    static constexpr std::uint32_t kMultipliers[] = {0x9E3779B1u, 0x85EBCA77u, 0xC2B2AE3Du, 0x27D4EB2Fu,
+                                                     0x165667B1u, 0xD3A2646Cu, 0xFD7046C5u, 0xB55A4F09u};
+    for (const std::uint32_t candidate : kMultipliers) {
+        multiplier = candidate | 1u;
+        table.assign((std::size_t{1} << bits) / 64, 0);
+        for (const Keyed& k : keyed) table[Slot(k.key) >> 6] |= std::uint64_t{1} << (Slot(k.key) & 63);
+        if (shift == 0) break;
+        bool apart = true;
+        for (std::uint32_t b = 0; b < 256 && apart; ++b) {
+            const std::uint32_t run = b * 0x010101u;
+            const std::uint32_t slot = Slot(run);
+            const bool isKey = std::binary_search(keyed.begin() + bucket[run & 0xFFFF], keyed.begin() + bucket[(run & 0xFFFF) + 1],
+                                                  run, [](const auto& a, const auto& b) {
+                                                      if constexpr (std::is_same_v<std::decay_t<decltype(a)>, Keyed>) return a.key < b;
+                                                      else return a < b.key;
+                                                  });
+            if (!isKey && (table[slot >> 6] >> (slot & 63) & 1) != 0) apart = false;
+        }
+        if (apart) break;
     }
-    for (std::size_t b = 1; b < bucket_.size(); ++b) bucket_[b] += bucket_[b - 1];
+    for (std::size_t b = 1; b < bucket.size(); ++b) bucket[b] += bucket[b - 1];
 }
 
-void SearchSweep::TestKey(std::uint32_t key, std::int64_t keyAt, std::span<const std::uint8_t> image,
-                          std::span<std::uint8_t> found) const {
+SearchSweep::SearchSweep(std::span<const MaskedPattern> patterns) : patterns_(patterns.begin(), patterns.end()) {
+    std::vector<std::uint32_t> matchable;
+    for (std::uint32_t i = 0; i < patterns_.size(); ++i) {
+        if (!NeverMatches(patterns_[i])) matchable.push_back(i);  // the others are never found
+    }
+    if (matchable.size() <= kAloneUpTo) {
+        alone_ = std::move(matchable);
+        return;
+    }
+    std::vector<Keyed> threeBytes;
+    std::vector<Keyed> firstAndLast;
+    for (const std::uint32_t i : matchable) {
+        const MaskedPattern& m = patterns_[i];
+        const std::uint32_t mask = AsWord(m.mask);
+        const std::uint32_t pattern = AsWord(m.pattern);
+        // The anchor whose three bytes leave the fewest bits free.
+        int anchor = 0;
+        int free = 32;
+        for (int a = 0; a <= 1; ++a) {
+            const int f = std::popcount(~(mask >> (8 * a)) & 0xFFFFFFu);
+            if (f < free) {
+                free = f;
+                anchor = a;
+            }
+        }
+        if (free > kFewFreeKeyBits && m.mask[0] == 0xFF && m.mask[3] == 0xFF) {
+            firstAndLast.push_back({FirstAndLast(pattern), i, 0});
+            continue;
+        }
+        if (free > kMaxFreeKeyBits) {
+            alone_.push_back(i);
+            continue;
+        }
+        const std::uint32_t keyMask = (mask >> (8 * anchor)) & 0xFFFFFFu;
+        const std::uint32_t keyPattern = (pattern >> (8 * anchor)) & 0xFFFFFFu;
+        const std::uint32_t freeBits = ~keyMask & 0xFFFFFFu;
+        std::uint32_t sub = 0;  // every value of the free bits: the submasks of freeBits
+        do {
+            threeBytes.push_back({keyPattern | sub, i, static_cast<std::uint8_t>(anchor)});
+            sub = (sub - freeBits) & freeBits;
+        } while (sub != 0);
+    }
+    threeBytes_.Build(std::move(threeBytes), kThreeByteTableBits, 24);
+    firstAndLast_.Build(std::move(firstAndLast), 16, 16);
+}
+
+void SearchSweep::TestKey(const KeyIndex& index, std::uint32_t key, std::int64_t keyAt,
+                          std::span<const std::uint8_t> image, std::span<std::uint8_t> found) const {
     const auto size = static_cast<std::int64_t>(image.size());
     const std::uint32_t low = key & 0xFFFF;
-    for (std::uint32_t k = bucket_[low]; k < bucket_[low + 1]; ++k) {
-        const Keyed& entry = keyed_[k];
+    for (std::uint32_t k = index.bucket[low]; k < index.bucket[low + 1]; ++k) {
+        const Keyed& entry = index.keyed[k];
         if (entry.key != key || found[entry.pattern] != 0) continue;
         const std::int64_t p = keyAt - entry.anchor;
         if (p < 0 || p >= size) continue;
@@ -113,13 +152,23 @@ void SearchSweep::TestKey(std::uint32_t key, std::int64_t keyAt, std::span<const
     }
 }
 
-void SearchSweep::SweepKeys(const std::uint8_t* bytes, std::int64_t from, std::int64_t to,
-                            std::span<const std::uint8_t> image, std::span<std::uint8_t> found) const {
-    const std::uint64_t* table = keyTable_.data();
-    for (std::int64_t q = from; q < to; ++q) {
-        const std::uint32_t key = Load32(bytes + q) & 0xFFFFFFu;
-        if ((table[key >> 6] >> (key & 63) & 1) != 0) [[unlikely]] {
-            TestKey(key, q, image, found);
+template <bool kThree, bool kFirstAndLast>
+void SearchSweep::SweepWhole(std::span<const std::uint8_t> image, std::int64_t end, std::span<std::uint8_t> found) const {
+    const std::uint8_t* bytes = image.data();
+    const std::uint64_t* three = threeBytes_.table.data();
+    const std::uint64_t* firstLast = firstAndLast_.table.data();
+    const std::uint32_t multiplier = threeBytes_.multiplier;
+    const int shift = threeBytes_.shift;
+    for (std::int64_t q = 0; q < end; ++q) {
+        const std::uint32_t window = Load32(bytes + q);
+        if constexpr (kThree) {
+            const std::uint32_t key = ThreeBytes(window);
+            const std::uint32_t slot = (key * multiplier) >> shift;
+            if ((three[slot >> 6] >> (slot & 63) & 1) != 0) [[unlikely]] TestKey(threeBytes_, key, q, image, found);
+        }
+        if constexpr (kFirstAndLast) {
+            const std::uint32_t key = FirstAndLast(window);
+            if ((firstLast[key >> 6] >> (key & 63) & 1) != 0) [[unlikely]] TestKey(firstAndLast_, key, q, image, found);
         }
     }
 }
@@ -127,18 +176,28 @@ void SearchSweep::SweepKeys(const std::uint8_t* bytes, std::int64_t from, std::i
 void SearchSweep::Sweep(std::span<const std::uint8_t> image, std::span<std::uint8_t> found) const {
     std::fill(found.begin(), found.begin() + static_cast<std::ptrdiff_t>(patterns_.size()), std::uint8_t{0});
     for (const std::uint32_t i : alone_) found[i] = SearchForward(image, 0, patterns_[i]).found ? 1 : 0;
-    if (keyed_.empty() || image.empty()) return;
+    if (image.empty()) return;
 
     const auto size = static_cast<std::int64_t>(image.size());
-    // Keys read whole from the image: every position with four bytes after it.
+    // Windows read whole from the image: every position with four bytes after it.
     const std::int64_t wholeEnd = size >= 4 ? size - 3 : 0;
-    SweepKeys(image.data(), 0, wholeEnd, image, found);
-    // The last keys run past the end, where the window reads 0; the key at `size` itself
-    // belongs to a window at size - 1 anchored one byte in.
+    const bool three = !threeBytes_.keyed.empty();
+    const bool firstAndLast = !firstAndLast_.keyed.empty();
+    if (three && firstAndLast) SweepWhole<true, true>(image, wholeEnd, found);
+    else if (three) SweepWhole<true, false>(image, wholeEnd, found);
+    else if (firstAndLast) SweepWhole<false, true>(image, wholeEnd, found);
+    else return;
+    // The last windows run past the end, where they read 0; the three-byte key at `size`
+    // itself belongs to a window at size - 1 anchored one byte in.
     for (std::int64_t q = wholeEnd; q <= size; ++q) {
-        std::uint32_t key = 0;
-        for (std::int64_t i = 0; i < 3 && q + i < size; ++i) key |= static_cast<std::uint32_t>(image[static_cast<std::size_t>(q + i)]) << (8 * i);
-        if ((keyTable_[key >> 6] >> (key & 63) & 1) != 0) TestKey(key, q, image, found);
+        const std::uint32_t window = q < size ? WindowAt(image, q) : 0;
+        const std::uint32_t key = ThreeBytes(window);
+        const std::uint32_t slot = threeBytes_.Slot(key);
+        if (three && (threeBytes_.table[slot >> 6] >> (slot & 63) & 1) != 0) TestKey(threeBytes_, key, q, image, found);
+        const std::uint32_t pair = FirstAndLast(window);
+        if (firstAndLast && q < size && (firstAndLast_.table[pair >> 6] >> (pair & 63) & 1) != 0) {
+            TestKey(firstAndLast_, pair, q, image, found);
+        }
     }
 }
 
