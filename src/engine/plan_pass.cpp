@@ -162,13 +162,12 @@ void PlanPass::FindCandidates(const ScanPlan& plan) {
     candidates_.clear();
     const std::span<const std::uint8_t> bytes = image_.bytes();
     const auto size = static_cast<std::int64_t>(bytes.size());
-    const std::span<const std::int32_t> places = plan.comparisonPlaces();
-    const std::span<const std::uint32_t> patterns = plan.comparisonPatterns();
-    const std::span<const std::uint32_t> masks = plan.comparisonMasks();
+    const std::span<const ScanPlan::PlacedComparison> comparisons = plan.comparisons();
     auto firstAtOrAbove = [&](std::int64_t place) {
         return static_cast<std::size_t>(
-            std::lower_bound(places.begin(), places.end(), place, [](std::int32_t a, std::int64_t b) { return a < b; }) -
-            places.begin());
+            std::lower_bound(comparisons.begin(), comparisons.end(), place,
+                             [](const ScanPlan::PlacedComparison& a, std::int64_t b) { return a.place < b; }) -
+            comparisons.begin());
     };
     const std::size_t inside = firstAtOrAbove(0);
     const std::size_t tail = std::max(inside, firstAtOrAbove(size - 3));  // windows that run past the end
@@ -178,17 +177,19 @@ void PlanPass::FindCandidates(const ScanPlan& plan) {
     };
     // Outside the image every window reads as zeros.
     for (std::size_t i = 0; i < inside; ++i) {
-        if (patterns[i] == 0) hold(i);
+        if (comparisons[i].pattern == 0) hold(i);
     }
     const std::uint8_t* data = bytes.data();
     for (std::size_t i = inside; i < tail; ++i) {
-        if ((Load32(data + places[i]) & masks[i]) == patterns[i]) [[unlikely]] hold(i);
+        const ScanPlan::PlacedComparison& c = comparisons[i];
+        if ((Load32(data + c.place) & c.mask) == c.pattern) [[unlikely]] hold(i);
     }
     for (std::size_t i = tail; i < outside; ++i) {
-        if ((TailWindow(bytes, places[i]) & masks[i]) == patterns[i]) hold(i);
+        const ScanPlan::PlacedComparison& c = comparisons[i];
+        if ((TailWindow(bytes, c.place) & c.mask) == c.pattern) hold(i);
     }
-    for (std::size_t i = outside; i < places.size(); ++i) {
-        if (patterns[i] == 0) hold(i);
+    for (std::size_t i = outside; i < comparisons.size(); ++i) {
+        if (comparisons[i].pattern == 0) hold(i);
     }
 
     const SearchSweep& searches = plan.searches();

@@ -108,12 +108,10 @@ ScanPlan::ScanPlan(const VirusDatabase& base) : base_(&base) {
         const Keyed& c = comparisons[i];
         if (i == 0 || c.place != comparisons[i - 1].place || c.pattern != comparisons[i - 1].pattern ||
             c.mask != comparisons[i - 1].mask) {
-            comparisonPlace_.push_back(c.place);
-            comparisonPattern_.push_back(c.pattern);
-            comparisonMask_.push_back(c.mask);
+            comparisons_.push_back({c.place, c.mask, c.pattern});
             comparisonEntryStart_.push_back(static_cast<std::uint32_t>(comparisonEntry_.size()));
         }
-        entries_[c.entry].slot = static_cast<std::uint32_t>(comparisonPlace_.size() - 1);
+        entries_[c.entry].slot = static_cast<std::uint32_t>(comparisons_.size() - 1);
         comparisonEntry_.push_back(c.entry);
     }
     comparisonEntryStart_.push_back(static_cast<std::uint32_t>(comparisonEntry_.size()));

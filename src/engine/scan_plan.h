@@ -71,9 +71,12 @@ public:
     }
 
     // Comparisons at fixed places, distinct, sorted by place.
-    std::span<const std::int32_t> comparisonPlaces() const { return comparisonPlace_; }
-    std::span<const std::uint32_t> comparisonPatterns() const { return comparisonPattern_; }
-    std::span<const std::uint32_t> comparisonMasks() const { return comparisonMask_; }
+    struct PlacedComparison {
+        std::int32_t place = 0;
+        std::uint32_t mask = 0;     // window words: byte i in bits 8i..8i+7
+        std::uint32_t pattern = 0;
+    };
+    std::span<const PlacedComparison> comparisons() const { return comparisons_; }
     // Entries (in database order) whose first test is comparison or search `slot`.
     std::span<const std::uint32_t> comparisonEntries(std::uint32_t slot) const;
     std::span<const std::uint32_t> searchEntries(std::uint32_t slot) const;
@@ -87,9 +90,7 @@ private:
     const VirusDatabase* base_ = nullptr;
     std::vector<PlanRecord> records_;
     std::vector<PlanEntry> entries_;
-    std::vector<std::int32_t> comparisonPlace_;
-    std::vector<std::uint32_t> comparisonPattern_;
-    std::vector<std::uint32_t> comparisonMask_;
+    std::vector<PlacedComparison> comparisons_;
     std::vector<std::uint32_t> comparisonEntryStart_;
     std::vector<std::uint32_t> comparisonEntry_;
     SearchSweep searches_;

@@ -101,6 +101,14 @@ SearchSweep::SearchSweep(std::span<const MaskedPattern> patterns) : patterns_(pa
         alone_ = std::move(matchable);
         return;
     }
+    // Patterns with a free middle byte: while few, their 256 three-byte keys each cost less
+    // than a second probe at every position.
+    std::size_t freeMiddle = 0;
+    for (const std::uint32_t i : matchable) {
+        const MaskedPattern& m = patterns_[i];
+        freeMiddle += m.mask[0] == 0xFF && m.mask[3] == 0xFF && (m.mask[1] == 0 || m.mask[2] == 0);
+    }
+    const bool useFirstAndLast = freeMiddle * 256 > (std::size_t{1} << kThreeByteTableBits) / 64;
     std::vector<Keyed> threeBytes;
     std::vector<Keyed> firstAndLast;
     for (const std::uint32_t i : matchable) {
@@ -117,7 +125,7 @@ SearchSweep::SearchSweep(std::span<const MaskedPattern> patterns) : patterns_(pa
                 anchor = a;
             }
         }
-        if (free > kFewFreeKeyBits && m.mask[0] == 0xFF && m.mask[3] == 0xFF) {
+        if (free > kFewFreeKeyBits && m.mask[0] == 0xFF && m.mask[3] == 0xFF && useFirstAndLast) {
             firstAndLast.push_back({FirstAndLast(pattern), i, 0});
             continue;
         }
