@@ -72,6 +72,8 @@ if [ "$fuzz_seconds" -gt 0 ]; then
                 fast_pass_differential_fuzz; do
     corpus=build/fuzz/corpus/$target
     mkdir -p "$corpus"
+    # Inputs that once failed stay in the corpus, so every run replays them first.
+    for input in tests/fuzz/regressions/"${target%_fuzz}"_*; do [ -e "$input" ] && cp "$input" "$corpus"/; done
     dict=()
     [ "$target" = assemble_source_fuzz ] && dict=(-dict=tests/fuzz/signature_source.dict)
     build/fuzz/bin/$target -max_total_time="$fuzz_seconds" -timeout=10 -rss_limit_mb=2048 \

@@ -65,6 +65,13 @@ void SearchSweep::KeyIndex::Build(std::vector<Keyed> keys, int bits, int keyBits
     });
     bucket.assign(65536 + 1, 0);
     for (const Keyed& k : keyed) ++bucket[(k.key & 0xFFFF) + 1];
+    for (std::size_t b = 1; b < bucket.size(); ++b) bucket[b] += bucket[b - 1];
+    auto isKey = [&](std::uint32_t key) {
+        for (std::uint32_t k = bucket[key & 0xFFFF]; k < bucket[(key & 0xFFFF) + 1]; ++k) {
+            if (keyed[k].key == key) return true;
+        }
+        return false;
+    };
     // A hashed table must not let the keys of long byte runs (zero padding, fill bytes),
     // which make up much of a program, share a bit with a pattern's key: each such run
     // would be looked up at every one of its positions. Of a few multipliers, the first
@@ -80,16 +87,10 @@ void SearchSweep::KeyIndex::Build(std::vector<Keyed> keys, int bits, int keyBits
         for (std::uint32_t b = 0; b < 256 && apart; ++b) {
             const std::uint32_t run = b * 0x010101u;
             const std::uint32_t slot = Slot(run);
-            const bool isKey = std::binary_search(keyed.begin() + bucket[run & 0xFFFF], keyed.begin() + bucket[(run & 0xFFFF) + 1],
-                                                  run, [](const auto& a, const auto& b) {
-                                                      if constexpr (std::is_same_v<std::decay_t<decltype(a)>, Keyed>) return a.key < b;
-                                                      else return a < b.key;
-                                                  });
-            if (!isKey && (table[slot >> 6] >> (slot & 63) & 1) != 0) apart = false;
+            if (!isKey(run) && (table[slot >> 6] >> (slot & 63) & 1) != 0) apart = false;
         }
         if (apart) break;
     }
-    for (std::size_t b = 1; b < bucket.size(); ++b) bucket[b] += bucket[b - 1];
 }
 
 SearchSweep::SearchSweep(std::span<const MaskedPattern> patterns) : patterns_(patterns.begin(), patterns.end()) {
