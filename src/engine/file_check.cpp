@@ -1,5 +1,6 @@
 #include "engine/file_check.h"
 
+#include <algorithm>
 #include <exception>
 
 #include "engine/disk_file.h"
@@ -20,7 +21,7 @@ FileCheckOutcome CheckFile(const std::string& path, FileAccess& file, const Viru
     std::vector<std::uint8_t> original;
     std::vector<std::uint8_t> lastWritten;
     try {
-        FileImage image(file.Load(options.maxImageSize), options.maxImageSize);
+        FileImage image(file.Load(std::min(options.maxFileSize, options.maxImageSize)), options.maxImageSize);
         if (options.guard != nullptr) original.assign(image.bytes().begin(), image.bytes().end());
         SignatureInterpreter interpreter(image);
         for (;;) {
