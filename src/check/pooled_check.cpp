@@ -199,6 +199,9 @@ CheckCounts RunPooledCheck(const std::vector<std::string>& folders, const ScanPl
                            const std::function<bool()>& stopRequested, const PooledCheckOptions& options) {
     PooledCheckOptions checked = options;
     if (checked.jobs < 1) checked.jobs = 1;
+    // A file may grow between the walk that collected it and its check: past the size
+    // limit it is not loaded.
+    checked.fileCheck.maxFileSize = std::min(checked.fileCheck.maxFileSize, CollectionSizeLimit(checked.collect) - 1);
     return PooledCheck(base, counters, display, checked).run(folders, stopRequested);
 }
 

@@ -155,7 +155,11 @@ bool PoolMayGrow(std::int64_t filesLeft, std::int32_t cpuLoad, std::size_t worke
 }
 
 void SpeedButton3Click(ProgramState& state, CheckDisplay& display, MessagePump& pump, const CheckOptions& options) {
-    Check(state, display, pump, options).run();
+    // Every file is collected first and checked later: one that grew past the size limit
+    // meanwhile is not loaded.
+    CheckOptions checked = options;
+    checked.fileCheck.maxFileSize = std::min(checked.fileCheck.maxFileSize, CollectionSizeLimit(checked.collect) - 1);
+    Check(state, display, pump, checked).run();
 }
 
 }  // namespace korvax

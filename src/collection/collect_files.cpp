@@ -18,6 +18,10 @@ bool HasProgramExtension(const std::string& name) {
     return extension == ".EXE" || extension == ".COM";
 }
 
+std::int64_t CollectionSizeLimit(const CollectOptions& options) {
+    return std::min(options.maxSize, kMaxScannedFileSize);
+}
+
 namespace {
 
 bool Excluded(const CollectOptions& options, const std::string& path) {
@@ -31,7 +35,7 @@ bool Excluded(const CollectOptions& options, const std::string& path) {
 bool Walk(DirectoryListing& listing, const std::string& folder, const CollectedFile& collected, MessagePump& pump,
           const CollectOptions& options, const std::function<bool()>& stop) {
     if (options.onFolderEntered) options.onFolderEntered(folder);
-    const std::int64_t maxSize = std::min(options.maxSize, kMaxScannedFileSize);
+    const std::int64_t maxSize = CollectionSizeLimit(options);
     while (auto entry = listing.next()) {
         pump.ProcessPendingMessages();
         if (stop && stop()) return false;

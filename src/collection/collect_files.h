@@ -41,6 +41,11 @@ struct CollectOptions {
     std::vector<std::string> exclude;
 };
 
+// The size a collected file must stay below: `options.maxSize`, never above
+// kMaxScannedFileSize. A check loads no file of this size or more (see
+// FileCheckOptions::maxFileSize), since the file may have grown after the walk met it.
+std::int64_t CollectionSizeLimit(const CollectOptions& options);
+
 // Appends the qualifying files under `folder` (a path ending with '/') to `queue` and adds
 // one to `collection.TotalFiles` for each. A folder that cannot be read adds nothing.
 void CollectFiles(FileQueue& queue, const std::string& folder, FileCollection& collection, MessagePump& pump,

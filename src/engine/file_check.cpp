@@ -1,5 +1,6 @@
 #include "engine/file_check.h"
 
+#include <algorithm>
 #include <exception>
 
 #include "engine/disk_file.h"
@@ -25,7 +26,7 @@ FileCheckOutcome CheckWith(const std::string& path, FileAccess& file, const Base
     std::vector<std::uint8_t> original;
     std::vector<std::uint8_t> lastWritten;
     try {
-        FileImage image(file.Load(options.maxImageSize), options.maxImageSize);
+        FileImage image(file.Load(std::min(options.maxFileSize, options.maxImageSize)), options.maxImageSize);
         if (options.guard != nullptr) original.assign(image.bytes().begin(), image.bytes().end());
         Pass interpreter(image);
         for (;;) {

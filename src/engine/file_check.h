@@ -43,6 +43,11 @@ using ReportRow = std::function<void(const ResultRow&)>;
 struct FileCheckOptions {
     // How large an image may grow while it is cured (the fuzzers keep this small).
     std::int64_t maxImageSize = kMaxImageSize;
+    // The largest file that is loaded at all; a larger one gives the read-error row. The
+    // scanners collect files by their size when the walk meets them and set this to one
+    // below their collection limit, so that a file that grew past the limit before its
+    // check is refused rather than read whole.
+    std::int64_t maxFileSize = kMaxImageSize;
     // Report only: a detection whose entry carries a cure is reported as a detection
     // ("Пропущен", the row marked curable) and nothing is written.
     bool noCure = false;

@@ -254,6 +254,51 @@ TEST_F(Check, AWorkerThatCannotBeCreatedEndsTheCheckCleanly) {
     expectIdleAfterwards();
 }
 
+TEST_F(Check, AFileThatGrowsPastTheLimitAfterTheWalkIsNotLoaded) {
+    // Collected at 300 bytes; by the time a worker reaches it, it is larger than any file
+    // the walk would have taken. The check must not read it whole.
+    const std::string grown = folder.write("a/grown.exe", WithMarkers(SampleProgram(), "STUK"));
+    const std::string small = folder.write("b/small.exe", WithMarkers(SampleProgram(), "STUK"));
+    display.folders = {folder.file("a"), folder.file("b")};
+    bool grew = false;
+    ScriptedPump pump(state, [&](ProgramState& s, int) {
+        s.CpuLoad = 0;
+        if (!grew && s.files.TotalFiles == 2) {
+            std::filesystem::resize_file(grown, static_cast<std::uintmax_t>(kMaxScannedFileSize) + 4096);
+            grew = true;
+        }
+    });
+    SpeedButton3Click(state, display, pump);
+    ASSERT_TRUE(grew);
+    std::sort(display.rows.begin(), display.rows.end(),
+              [](const ResultRow& a, const ResultRow& b) { return a.path < b.path; });
+    EXPECT_EQ(display.rows, (std::vector<ResultRow>{ReadErrorRow(grown),
+                                                    {small, "Mark.S", kSkippedText, ResultCode::Detected}}));
+    EXPECT_EQ(state.pool.CheckedCount, 2);
+
+    // A lower collection limit binds the check alike: a file that reached it meanwhile is
+    // refused too, while one that stayed below is checked.
+    display.rows.clear();
+    std::filesystem::resize_file(grown, 300);
+    CheckOptions options;
+    options.collect.maxSize = 1000;
+    grew = false;
+    ScriptedPump second(state, [&](ProgramState& s, int) {
+        s.CpuLoad = 0;
+        if (!grew && s.files.TotalFiles == 2) {
+            std::filesystem::resize_file(grown, 1000);
+            grew = true;
+        }
+    });
+    SpeedButton3Click(state, display, second, options);
+    ASSERT_TRUE(grew);
+    std::sort(display.rows.begin(), display.rows.end(),
+              [](const ResultRow& a, const ResultRow& b) { return a.path < b.path; });
+    EXPECT_EQ(display.rows, (std::vector<ResultRow>{ReadErrorRow(grown),
+                                                    {small, "Mark.S", kSkippedText, ResultCode::Detected}}));
+    expectIdleAfterwards();
+}
+
 TEST(PoolMayGrow, LoadAndRatioRules) {
     EXPECT_TRUE(PoolMayGrow(1, 59, 0, 0));
     EXPECT_TRUE(PoolMayGrow(1, -5, 3, 3));  // a negative reading is a low load

@@ -195,6 +195,31 @@ TEST_F(FileCheck, FailuresGiveOneReadErrorRowAndLoseNothing) {
     expectReadError(path, CheckAndCount(path, VirusDatabase(1)));
 }
 
+TEST_F(FileCheck, AFileLargerThanTheLoadLimitIsNeitherReadNorWritten) {
+    // A file collected under the size limit may have grown by the time it is checked.
+    const Bytes infected = WithMarkers(SampleProgram(), "AAAA");
+    const std::string path = folder.write("grown.exe", infected);
+    FileCheckOptions options;
+    options.maxFileSize = static_cast<std::int64_t>(infected.size()) - 1;
+    DetectionCounters counters;
+    std::vector<ResultRow> rows;
+    const auto report = [&](const ResultRow& row) { rows.push_back(row); };
+    FileCheckOutcome outcome = CheckFile(path, LinkPolicy::RefuseLinks, base, counters, report, options);
+    EXPECT_EQ(outcome.resultCode, ResultCode::ReadError);
+    EXPECT_EQ(rows, (std::vector<ResultRow>{ReadErrorRow(path)}));
+    EXPECT_EQ(counters.VirusCount.load(), 0);
+    EXPECT_EQ(ReadBytes(path), infected);
+
+    // At the limit itself the file is loaded and cured as usual; the cured image may then
+    // be anything up to the image limit.
+    rows.clear();
+    options.maxFileSize = static_cast<std::int64_t>(infected.size());
+    outcome = CheckFile(path, LinkPolicy::RefuseLinks, base, counters, report, options);
+    EXPECT_EQ(outcome.resultCode, ResultCode::Clean);
+    EXPECT_EQ(rows, (std::vector<ResultRow>{{path, "Layer.A", kCuredText, ResultCode::Cured}}));
+    EXPECT_EQ(ReadBytes(path), SampleProgram());
+}
+
 // A disk that fills up: writes stop after `budget` bytes in all.
 class FullDisk : public FileWriteCalls {
 public:

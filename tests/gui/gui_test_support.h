@@ -15,6 +15,7 @@
 
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "gui/mainunit.h"
 #include "gui/program.h"
@@ -65,11 +66,12 @@ inline QByteArray PrependInfected(const QByteArray& program) { return "KVXP" + Q
 
 class ProgramFixture {
 public:
-    // `folders`: the command line's, as bytes.
+    // `folders`: the command line's, as bytes. `databaseSource`: the signature source of
+    // the database the program starts with.
     explicit ProgramFixture(bool withDatabase = true, QByteArrayList folders = {},
-                            std::string loadLibrary = kQuietLoadLibrary)
+                            std::string loadLibrary = kQuietLoadLibrary, const std::string& databaseSource = kTestDatabase)
         : startDir_(QDir::currentPath()) {
-        if (withDatabase) WriteFile(path("virbase.kvd"), Assemble(kTestDatabase));
+        if (withDatabase) WriteFile(path("virbase.kvd"), Assemble(databaseSource.c_str()));
         previousDisplay_ = SetExceptionDisplay([this](const QString& message) { errors.append(message); });
         QDir::setCurrent(dir_.path());
         ProgramOptions options;
