@@ -1,33 +1,15 @@
 #include "engine/plan_pass.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "database/record_fields.h"
 #include "engine/cure_operations.h"
 #include "engine/pattern_search.h"
+#include "engine/window_word.h"
 #include "engine/wrapping.h"
 #include "platform/failure.h"
 
 namespace korvax {
-namespace {
-
-std::uint32_t Load32(const std::uint8_t* p) {
-    std::uint32_t v;
-    std::memcpy(&v, p, 4);
-    return v;
-}
-
-// The window at 0 <= p < size, its bytes past the end 0.
-std::uint32_t TailWindow(std::span<const std::uint8_t> bytes, std::int64_t p) {
-    std::uint32_t w = 0;
-    for (std::int64_t i = 0; i < 4 && p + i < static_cast<std::int64_t>(bytes.size()); ++i) {
-        w |= static_cast<std::uint32_t>(bytes[static_cast<std::size_t>(p + i)]) << (8 * i);
-    }
-    return w;
-}
-
-}  // namespace
 
 void PlanPass::PositionFor(std::uint8_t mode, std::int32_t offset, std::int32_t MatchPosition) {
     switch (mode) {
@@ -182,11 +164,11 @@ void PlanPass::FindCandidates(const ScanPlan& plan) {
     const std::uint8_t* data = bytes.data();
     for (std::size_t i = inside; i < tail; ++i) {
         const ScanPlan::PlacedComparison& c = comparisons[i];
-        if ((Load32(data + c.place) & c.mask) == c.pattern) [[unlikely]] hold(i);
+        if ((LoadWord(data + c.place) & c.mask) == c.pattern) [[unlikely]] hold(i);
     }
     for (std::size_t i = tail; i < outside; ++i) {
         const ScanPlan::PlacedComparison& c = comparisons[i];
-        if ((TailWindow(bytes, c.place) & c.mask) == c.pattern) hold(i);
+        if ((WindowWordAt(bytes, c.place) & c.mask) == c.pattern) hold(i);
     }
     for (std::size_t i = outside; i < comparisons.size(); ++i) {
         if (comparisons[i].pattern == 0) hold(i);

@@ -4,6 +4,7 @@
 #include <tuple>
 
 #include "database/record_fields.h"
+#include "engine/window_word.h"
 #include "engine/wrapping.h"
 
 namespace korvax {
@@ -66,10 +67,6 @@ struct Keyed {
 
 }  // namespace
 
-std::uint32_t PatternWord(const std::array<std::uint8_t, 4>& bytes) {
-    return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
-           static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
-}
 
 ScanPlan::ScanPlan(const VirusDatabase& base) : base_(&base) {
     std::size_t recordTotal = 0;

@@ -100,7 +100,4 @@ private:
     std::vector<std::int32_t> lastIndependent_;
 };
 
-// The window word of a masked pattern: byte i in bits 8i..8i+7.
-std::uint32_t PatternWord(const std::array<std::uint8_t, 4>& bytes);
-
 }  // namespace korvax

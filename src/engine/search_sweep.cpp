@@ -2,7 +2,8 @@
 
 #include <algorithm>
 #include <bit>
-#include <cstring>
+
+#include "engine/window_word.h"
 
 namespace korvax {
 namespace {
@@ -17,26 +18,6 @@ constexpr int kMaxFreeKeyBits = 8;
 // 2^22 bits (512 KiB): the three-byte table stays in the second-level cache, and few
 // positions hit a bit by chance.
 constexpr int kThreeByteTableBits = 22;
-
-std::uint32_t Load32(const std::uint8_t* p) {
-    std::uint32_t v;
-    std::memcpy(&v, p, 4);
-    return v;
-}
-
-std::uint32_t AsWord(const std::array<std::uint8_t, 4>& bytes) {
-    return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
-           static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
-}
-
-// The window at p (0 <= p), four bytes, those past the end 0, little-endian.
-std::uint32_t WindowAt(std::span<const std::uint8_t> image, std::int64_t p) {
-    const auto size = static_cast<std::int64_t>(image.size());
-    if (p + 4 <= size) return Load32(image.data() + p);
-    std::uint32_t w = 0;
-    for (std::int64_t i = 0; p + i < size; ++i) w |= static_cast<std::uint32_t>(image[static_cast<std::size_t>(p + i)]) << (8 * i);
-    return w;
-}
 
 bool NeverMatches(const MaskedPattern& m) {
     for (std::size_t i = 0; i < 4; ++i) {
@@ -114,8 +95,8 @@ SearchSweep::SearchSweep(std::span<const MaskedPattern> patterns) : patterns_(pa
     std::vector<Keyed> firstAndLast;
     for (const std::uint32_t i : matchable) {
         const MaskedPattern& m = patterns_[i];
-        const std::uint32_t mask = AsWord(m.mask);
-        const std::uint32_t pattern = AsWord(m.pattern);
+        const std::uint32_t mask = PatternWord(m.mask);
+        const std::uint32_t pattern = PatternWord(m.pattern);
         // The anchor whose three bytes leave the fewest bits free.
         int anchor = 0;
         int free = 32;
@@ -157,7 +138,7 @@ void SearchSweep::TestKey(const KeyIndex& index, std::uint32_t key, std::int64_t
         const std::int64_t p = keyAt - entry.anchor;
         if (p < 0 || p >= size) continue;
         const MaskedPattern& m = patterns_[entry.pattern];
-        if ((WindowAt(image, p) & AsWord(m.mask)) == AsWord(m.pattern)) found[entry.pattern] = 1;
+        if ((WindowWordAt(image, p) & PatternWord(m.mask)) == PatternWord(m.pattern)) found[entry.pattern] = 1;
     }
 }
 
@@ -169,7 +150,7 @@ void SearchSweep::SweepWhole(std::span<const std::uint8_t> image, std::int64_t e
     const std::uint32_t multiplier = threeBytes_.multiplier;
     const int shift = threeBytes_.shift;
     for (std::int64_t q = 0; q < end; ++q) {
-        const std::uint32_t window = Load32(bytes + q);
+        const std::uint32_t window = LoadWord(bytes + q);
         if constexpr (kThree) {
             const std::uint32_t key = ThreeBytes(window);
             const std::uint32_t slot = (key * multiplier) >> shift;
@@ -199,7 +180,7 @@ void SearchSweep::Sweep(std::span<const std::uint8_t> image, std::span<std::uint
     // The last windows run past the end, where they read 0; the three-byte key at `size`
     // itself belongs to a window at size - 1 anchored one byte in.
     for (std::int64_t q = wholeEnd; q <= size; ++q) {
-        const std::uint32_t window = q < size ? WindowAt(image, q) : 0;
+        const std::uint32_t window = q < size ? WindowWordAt(image, q) : 0;
         const std::uint32_t key = ThreeBytes(window);
         const std::uint32_t slot = threeBytes_.Slot(key);
         if (three && (threeBytes_.table[slot >> 6] >> (slot & 63) & 1) != 0) TestKey(threeBytes_, key, q, image, found);
