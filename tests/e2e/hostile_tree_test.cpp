@@ -8,6 +8,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <iostream>
 #include <map>
 #include <nlohmann/json.hpp>
@@ -52,17 +54,33 @@ protected:
         }
     }
 
+    // korvax-scan beside a load library that always reports a quiet processor: --paced
+    // hands nothing out while the load stays at 60 % or more, which on a busy test machine
+    // would leave the check's length to whatever else runs there.
+    std::string quietScanner() {
+        const std::string scanner = folder.file("quiet/korvax-scan");
+        if (!std::filesystem::exists(scanner)) {
+            std::filesystem::create_directories(folder.file("quiet"));
+            std::filesystem::copy_file(kScan, scanner);
+            std::filesystem::copy_file(QUIET_CPUDLL_PATH, folder.file("quiet/libcpudll.so"));
+            ::chmod(folder.file("quiet").c_str(), 0755);
+        }
+        return scanner;
+    }
+
     ProgramResult scan(const HostileTree& tree, const std::vector<std::string>& options) {
+        const bool paced = std::find(options.begin(), options.end(), "--paced") != options.end();
+        const std::string scanner = paced ? quietScanner() : kScan;
         std::vector<std::string> arguments;
         if (user) {
             arguments = {"--reuid=" + std::to_string(user->first), "--regid=" + std::to_string(user->second),
-                         "--clear-groups", kScan};
+                         "--clear-groups", scanner};
         }
         arguments.insert(arguments.end(), {"--db", database, "--json"});
         arguments.insert(arguments.end(), options.begin(), options.end());
         arguments.push_back(tree.root());
         for (const std::string& odd : tree.oddListedFolders()) arguments.push_back(odd);
-        return RunProgram(user ? "/usr/bin/setpriv" : kScan, arguments);
+        return RunProgram(user ? "/usr/bin/setpriv" : scanner, arguments);
     }
 
     // Builds a fresh tree, checks it with `options` while its shifting files change, and

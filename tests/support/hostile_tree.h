@@ -167,8 +167,9 @@ public:
                         break;
                 }
                 changes_.fetch_add(1);
-                // Leave the processor to the check now and then; how often does not matter.
-                if (changes_.load() % 16 == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                // Leave most of the processor to the check; how often it changes a file
+                // does not matter.
+                if (changes_.load() % 4 == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
             }
         }
 
