@@ -10,13 +10,19 @@ namespace {
 
 using test::Bytes;
 
-MaskedPattern RandomPattern(std::mt19937& random, const Bytes& file) {
+MaskedPattern RandomPattern(std::mt19937& random, const Bytes& file, bool freeMiddles = false) {
     static constexpr std::array<std::array<std::uint8_t, 4>, 8> kMasks{{
         {0xFF, 0xFF, 0xFF, 0xFF}, {0x00, 0xFF, 0xFF, 0xFF}, {0xFF, 0xFF, 0xFF, 0x00}, {0xFF, 0x0F, 0xFF, 0xFF},
         {0xFF, 0xFF, 0x00, 0xFF}, {0xF0, 0xFF, 0x0F, 0xFF}, {0xFF, 0x00, 0x00, 0xFF}, {0x00, 0x00, 0x00, 0x00},
     }};
+    // Free middle bytes, beside middle nibbles of each kind.
+    static constexpr std::array<std::array<std::uint8_t, 4>, 6> kFreeMiddleMasks{{
+        {0xFF, 0x00, 0xFF, 0xFF}, {0xFF, 0xFF, 0x00, 0xFF}, {0xFF, 0xF0, 0x00, 0xFF}, {0xFF, 0x00, 0x0F, 0xFF},
+        {0xFF, 0x0F, 0x00, 0xFF}, {0xFF, 0x00, 0x00, 0xFF},
+    }};
     MaskedPattern m;
-    m.mask = kMasks[random() % kMasks.size()];
+    m.mask = freeMiddles && random() % 4 != 0 ? kFreeMiddleMasks[random() % kFreeMiddleMasks.size()]
+                                               : kMasks[random() % kMasks.size()];
     // Mostly a window of the file (near its end too, where zeros pad it), masked.
     const std::size_t at = file.empty() ? 0 : random() % (file.size() + 2);
     for (std::size_t i = 0; i < 4; ++i) {
@@ -27,15 +33,29 @@ MaskedPattern RandomPattern(std::mt19937& random, const Bytes& file) {
     return m;
 }
 
-TEST(SearchSweep, FindsExactlyWhatASearchFromTheStartFinds) {
+// Each test runs with every kernel, so the vector one is held to the portable answer.
+class SearchSweepKernel : public testing::TestWithParam<SweepKernel> {
+protected:
+    void SetUp() override {
+        if (GetParam() == SweepKernel::Avx2 && BestSweepKernel() != SweepKernel::Avx2) {
+            GTEST_SKIP() << "this processor has no AVX2";
+        }
+    }
+};
+
+TEST_P(SearchSweepKernel, FindsExactlyWhatASearchFromTheStartFinds) {
     std::mt19937 random(77);
     for (int round = 0; round < 600; ++round) {
-        Bytes file(random() % 4 == 0 ? random() % 6 : random() % 400);
+        // Files shorter than one vector step, and long ones, which hold many steps and a tail.
+        Bytes file(random() % 4 == 0 ? random() % 20 : random() % 400);
         const std::uint32_t alphabet = round % 2 == 0 ? 3 : 256;
         for (auto& b : file) b = static_cast<std::uint8_t>(random() % alphabet);
-        std::vector<MaskedPattern> patterns(1 + random() % 150);
-        for (auto& p : patterns) p = RandomPattern(random, file);
-        const SearchSweep sweep(patterns);
+        // Every third set holds so many free middle bytes that they get a table of their own.
+        const bool freeMiddles = round % 3 == 2;
+        std::vector<MaskedPattern> patterns(freeMiddles ? 400 + random() % 300 : 1 + random() % 150);
+        for (auto& p : patterns) p = RandomPattern(random, file, freeMiddles);
+        const SearchSweep sweep(patterns, GetParam());
+        ASSERT_EQ(sweep.kernel(), GetParam());
         std::vector<std::uint8_t> found(patterns.size(), 7);
         sweep.Sweep(file, found);
         for (std::size_t i = 0; i < patterns.size(); ++i) {
@@ -45,7 +65,7 @@ TEST(SearchSweep, FindsExactlyWhatASearchFromTheStartFinds) {
     }
 }
 
-TEST(SearchSweep, PatternsThatEndInZerosAreFoundInTheLastPositions) {
+TEST_P(SearchSweepKernel, PatternsThatEndInZerosAreFoundInTheLastPositions) {
     // The windows at the last three positions run past the end and read zeros there.
     const Bytes file{1, 2, 3, 4, 5, 6};
     std::vector<MaskedPattern> patterns;
@@ -55,7 +75,7 @@ TEST(SearchSweep, PatternsThatEndInZerosAreFoundInTheLastPositions) {
         patterns.push_back({{0x40, 6, 0, 0}, {0xF0, 0xFF, 0xFF, 0xFF}});        // nowhere
         patterns.push_back({{static_cast<std::uint8_t>(tail), 0, 0, 0}, {0x00, 0xFF, 0xFF, 0xFF}});  // at 5 only for 0
     }
-    const SearchSweep sweep(patterns);
+    const SearchSweep sweep(patterns, GetParam());
     std::vector<std::uint8_t> found(patterns.size());
     sweep.Sweep(file, found);
     for (std::size_t i = 0; i < patterns.size(); ++i) {
@@ -68,6 +88,41 @@ TEST(SearchSweep, PatternsThatEndInZerosAreFoundInTheLastPositions) {
     sweep.Sweep(empty, found);
     EXPECT_EQ(std::count(found.begin(), found.end(), 1), 0);  // an empty image holds no window
 }
+
+TEST_P(SearchSweepKernel, EveryPositionOfALongFileIsProbed) {
+    // A window planted at each position in turn of a file many vector steps long; a lane
+    // skipped or read from the wrong position would lose some of them.
+    Bytes file(97);
+    for (std::size_t i = 0; i < file.size(); ++i) file[i] = static_cast<std::uint8_t>(0x11 + i % 5);
+    std::vector<MaskedPattern> patterns;
+    for (std::size_t at = 0; at + 4 <= file.size(); at += 1) {
+        Bytes planted = file;
+        planted[at] = 0xA0;
+        planted[at + 3] = static_cast<std::uint8_t>(at);
+        // The planted window exact, and with its middle free; then decoys of both kinds, so
+        // many with a free middle that those are keyed on their first and last bytes.
+        patterns.assign(2, {{0xA0, planted[at + 1], planted[at + 2], static_cast<std::uint8_t>(at)},
+                            {0xFF, 0xFF, 0xFF, 0xFF}});
+        patterns[1] = {{0xA0, 0, 0, static_cast<std::uint8_t>(at)}, {0xFF, 0x00, 0x00, 0xFF}};
+        for (std::uint32_t d = 0; d < 600; ++d) {
+            MaskedPattern decoy = patterns[d % 2];
+            decoy.pattern[0] = static_cast<std::uint8_t>(0xB0 + d % 64);  // a byte the file does not hold
+            decoy.pattern[3] = static_cast<std::uint8_t>(d / 64);
+            patterns.push_back(decoy);
+        }
+        const SearchSweep sweep(patterns, GetParam());
+        std::vector<std::uint8_t> found(patterns.size());
+        sweep.Sweep(planted, found);
+        EXPECT_EQ(found[0], 1) << at;
+        EXPECT_EQ(found[1], 1) << at;
+        EXPECT_EQ(std::count(found.begin() + 2, found.end(), 1), 0) << at;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Kernels, SearchSweepKernel, testing::Values(SweepKernel::Portable, SweepKernel::Avx2),
+                         [](const testing::TestParamInfo<SweepKernel>& info) {
+                             return info.param == SweepKernel::Avx2 ? std::string("Avx2") : std::string("Portable");
+                         });
 
 }  // namespace
 }  // namespace korvax
