@@ -221,7 +221,8 @@ void SearchSweep::SweepWhole(std::span<const std::uint8_t> image, std::int64_t f
 #ifdef KORVAX_SWEEP_AVX2
 namespace {
 
-// Whether each of eight keys passes `index`: bit i of the result for lane i.
+// Whether each of eight keys passes a table (see KeyIndex::Holds): bit i of the result for
+// lane i.
 __attribute__((target("avx2"))) inline unsigned KeysHeld(const std::vector<std::uint32_t>& table,
                                                          std::uint32_t wordMultiplier, int wordShift,
                                                          std::uint32_t bitMultiplier, int secondBitShift,

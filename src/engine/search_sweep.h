@@ -14,8 +14,9 @@
 // chosen so that frequent byte runs (zero padding, say) do not hit it by accident.
 // A pattern with a free byte in the middle would need 256 three-byte keys; once many, they
 // are keyed on their first and last bytes instead, in a second table probed at the same
-// positions, whose word per key also says which high nibbles the middle bytes need. A pattern with too few exact bits to key, and every pattern of a set too
-// small to pay for the tables, is searched for on its own.
+// positions, whose word per key also says which high nibbles the middle bytes need. A
+// pattern with too few exact bits to key, and every pattern of a set too small to pay for
+// the tables, is searched for on its own.
 //
 // Where the processor has AVX2, eight positions are probed at once (their table words
 // gathered in one instruction); the portable loop does the same one position at a time.
