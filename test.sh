@@ -69,7 +69,7 @@ if [ "$fuzz_seconds" -gt 0 ]; then
   python3 tests/fuzz/make_seeds.py build/fuzz/bin/virbase.kvd build/fuzz/samples/infected build/fuzz/corpus \
     data/virbase.kvsrc docs/signatures.md tests/*/*.cpp
   for target in read_records_fuzz scan_with_cures_fuzz assemble_source_fuzz disassemble_roundtrip_fuzz \
-                fast_pass_differential_fuzz; do
+                fast_pass_differential_fuzz search_sweep_fuzz; do
     corpus=build/fuzz/corpus/$target
     mkdir -p "$corpus"
     # Inputs that once failed stay in the corpus, so every run replays them first.
