@@ -6,21 +6,24 @@
 // pattern's masked test. The sweep answers for every pattern at once; where a pattern
 // occurs is not its business (the pass that needs the first occurrence searches for it).
 //
-// How: most patterns are keyed on three consecutive window bytes (at window offset 0 or 1,
-// whichever needs fewer key values for its masked bits). A table of 64 bits or more per
-// key, each key hashed to two bits of one word, says whether any pattern may be keyed on
-// the three bytes at a position;
-// only there are the patterns of that key looked up and tested in full. The hash is
-// chosen so that frequent byte runs (zero padding, say) do not hit it by accident.
-// A pattern with a free byte in the middle would need 256 three-byte keys; once many, they
-// are keyed on their first and last bytes instead, in a second table probed at the same
-// positions, whose word per key also says which high nibbles the middle bytes need. A
-// pattern with too few exact bits to key, and every pattern of a set too small to pay for
-// the tables, is searched for on its own.
+// How: every pattern is keyed on a core of two consecutive window bytes (at window offset
+// 0, 1 or 2, the one with the fewest free bits; a free nibble in the core costs 16 keys).
+// A table holds one 32-bit word per core value: four bytes, one for each of the bytes two
+// and one before the core and one and two after it, each a set of the eight classes (the
+// top three bits) that byte may have for some pattern of that core. At every position of
+// the image one load of the word of its two bytes, tested against the classes of the four
+// bytes around them, says whether the patterns of that core are worth testing in full.
+// A pattern whose core would have more than eight free bits, and every pattern of a set
+// too small to pay for the table, is searched for on its own.
 //
-// Where the processor has AVX2, eight positions are probed at once (their table words
-// gathered in one instruction); the portable loop does the same one position at a time.
-// Both find the same keys, so the answer never depends on the processor.
+// The key serves every pattern with two exact bytes side by side, whichever byte of its
+// window is free, so one probe per position answers for all of them. Only a few positions
+// pass by chance (about one in a hundred with 30,000 patterns on real programs), and most of
+// those test a single pattern.
+//
+// Where the processor has AVX2, eight positions are probed at once (their words gathered in
+// one instruction); the portable loop does the same one position at a time. Both find the
+// same cores, so the answer never depends on the processor.
 //
 // Thread safety: built once, then read by any number of threads at once.
 
@@ -32,7 +35,7 @@
 
 namespace korvax {
 
-// How the tables are probed.
+// How the table is probed.
 enum class SweepKernel : std::uint8_t {
     Portable,  // one position at a time, any processor
     Avx2,      // eight positions at a time
@@ -55,60 +58,30 @@ public:
     void Sweep(std::span<const std::uint8_t> image, std::span<std::uint8_t> found) const;
 
 private:
-    struct Keyed {
-        std::uint32_t key = 0;      // the key's bytes, little-endian
+    // A pattern under one value of its core.
+    struct Cored {
         std::uint32_t pattern = 0;  // index into patterns_
-        std::uint8_t anchor = 0;    // where the window begins, before the key's first byte
-    };
-    // The patterns keyed on one shape of key: a filter that every key passes and few other
-    // values do, and the patterns of a key in buckets by its low 16 bits:
-    // keyed[bucket[k], bucket[k + 1]). Where the table has a bit for every key value it is
-    // exact; else a key sets two bits of one 32-bit word, chosen by hashing, so that one
-    // load answers and a value passes by chance only where both bits are taken.
-    struct KeyIndex {
-        std::vector<std::uint32_t> table;
-        std::vector<Keyed> keyed;
-        std::vector<std::uint32_t> bucket;
-        std::uint32_t wordMultiplier = 1;
-        int wordShift = 5;
-        std::uint32_t bitMultiplier = 1u << 27;
-        int secondBitShift = 27;
-        void Build(std::vector<Keyed> keys, int maxBits, int keyBits);
-        // The first-and-last table instead: a word per key value, with the middle nibbles
-        // its patterns need.
-        void BuildPairs(std::vector<Keyed> keys, std::span<const MaskedPattern> patterns);
-        void SortIntoBuckets(std::vector<Keyed> keys);
-        std::uint32_t BitsOf(std::uint32_t key) const {
-            const std::uint32_t hash = key * bitMultiplier;
-            return (1u << (hash >> 27)) | (1u << ((hash >> secondBitShift) & 31));
-        }
-        bool Holds(std::uint32_t key) const {
-            const std::uint32_t bits = BitsOf(key);
-            return (table[key * wordMultiplier >> wordShift] & bits) == bits;
-        }
-        bool HoldsPair(std::uint32_t window) const {
-            const std::uint32_t classes = (1u << ((window >> 20) & 15)) | (1u << (16 + ((window >> 12) & 15)));
-            return (table[(window & 0xFFu) | ((window >> 16) & 0xFF00u)] & classes) != 0;
-        }
+        std::uint8_t core = 0;      // where the core begins in the pattern's window
     };
 
-    // Probe positions [from, end), every window whole; the vector kernel returns where it
-    // stopped, the rest is left to the portable one.
-    template <bool kThree, bool kFirstAndLast>
-    void SweepWhole(std::span<const std::uint8_t> image, std::int64_t from, std::int64_t end,
-                    std::span<std::uint8_t> found) const;
-    template <bool kThree, bool kFirstAndLast>
-    std::int64_t SweepWholeAvx2(std::span<const std::uint8_t> image, std::int64_t end,
-                                std::span<std::uint8_t> found) const;
-    template <bool kThree, bool kFirstAndLast>
-    void SweepAll(std::span<const std::uint8_t> image, std::int64_t end, std::span<std::uint8_t> found) const;
-    void TestKey(const KeyIndex& index, std::uint32_t key, std::int64_t keyAt, std::span<const std::uint8_t> image,
-                 std::span<std::uint8_t> found) const;
+    // Probe the cores at positions [from, end) with the portable loop; at every position
+    // there, the bytes from two before to three after must lie inside the image.
+    void SweepInside(std::span<const std::uint8_t> image, std::int64_t from, std::int64_t end,
+                     std::span<std::uint8_t> found) const;
+    // The vector kernel, from position 2; returns where it stopped.
+    std::int64_t SweepInsideAvx2(std::span<const std::uint8_t> image, std::span<std::uint8_t> found) const;
+    // Probe cores at positions near the ends, where the bytes around them may lie outside.
+    void SweepEdge(std::span<const std::uint8_t> image, std::int64_t from, std::int64_t end,
+                   std::span<std::uint8_t> found) const;
+    // Tests in full the patterns whose core has the value `core`, found at `at`.
+    void TestCore(std::uint32_t core, std::int64_t at, std::span<const std::uint8_t> image,
+                  std::span<std::uint8_t> found) const;
 
     std::vector<MaskedPattern> patterns_;
     std::vector<std::uint32_t> alone_;  // searched for one by one
-    KeyIndex threeBytes_;               // three consecutive bytes, at window offset 0 or 1
-    KeyIndex firstAndLast_;             // the window's first and last bytes
+    std::vector<std::uint32_t> words_;  // per core value, the classes of the bytes around it
+    std::vector<std::uint32_t> start_;  // per core value, its patterns: cored_[start_[v], start_[v + 1])
+    std::vector<Cored> cored_;
     SweepKernel kernel_ = SweepKernel::Portable;
 };
 

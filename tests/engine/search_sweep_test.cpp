@@ -11,9 +11,11 @@ namespace {
 using test::Bytes;
 
 MaskedPattern RandomPattern(std::mt19937& random, const Bytes& file, bool freeMiddles = false) {
-    static constexpr std::array<std::array<std::uint8_t, 4>, 8> kMasks{{
+    // The last two have no core of two bytes with at most eight free bits: searched alone.
+    static constexpr std::array<std::array<std::uint8_t, 4>, 9> kMasks{{
         {0xFF, 0xFF, 0xFF, 0xFF}, {0x00, 0xFF, 0xFF, 0xFF}, {0xFF, 0xFF, 0xFF, 0x00}, {0xFF, 0x0F, 0xFF, 0xFF},
-        {0xFF, 0xFF, 0x00, 0xFF}, {0xF0, 0xFF, 0x0F, 0xFF}, {0xFF, 0x00, 0x00, 0xFF}, {0x00, 0x00, 0x00, 0x00},
+        {0xFF, 0xFF, 0x00, 0xFF}, {0xF0, 0xFF, 0x0F, 0xFF}, {0xFF, 0x00, 0x00, 0xFF}, {0x0F, 0x00, 0xF0, 0x0F},
+        {0x00, 0x00, 0x00, 0x00},
     }};
     // Free middle bytes, beside middle nibbles of each kind.
     static constexpr std::array<std::array<std::uint8_t, 4>, 6> kFreeMiddleMasks{{
@@ -50,7 +52,8 @@ TEST_P(SearchSweepKernel, FindsExactlyWhatASearchFromTheStartFinds) {
         Bytes file(random() % 4 == 0 ? random() % 20 : random() % 400);
         const std::uint32_t alphabet = round % 2 == 0 ? 3 : 256;
         for (auto& b : file) b = static_cast<std::uint8_t>(random() % alphabet);
-        // Every third set holds so many free middle bytes that they get a table of their own.
+        // Every third set is mostly free middle bytes, so many patterns are keyed on a core at
+        // the start or the end of their window and tested by the bytes beyond it.
         const bool freeMiddles = round % 3 == 2;
         std::vector<MaskedPattern> patterns(freeMiddles ? 400 + random() % 300 : 1 + random() % 150);
         for (auto& p : patterns) p = RandomPattern(random, file, freeMiddles);
@@ -99,8 +102,8 @@ TEST_P(SearchSweepKernel, EveryPositionOfALongFileIsProbed) {
         Bytes planted = file;
         planted[at] = 0xA0;
         planted[at + 3] = static_cast<std::uint8_t>(at);
-        // The planted window exact, and with its middle free; then decoys of both kinds, so
-        // many with a free middle that those are keyed on their first and last bytes.
+        // The planted window exact, and with its middle free (keyed on a core of 256 values);
+        // then decoys of both kinds, which share its cores but not the bytes around them.
         patterns.assign(2, {{0xA0, planted[at + 1], planted[at + 2], static_cast<std::uint8_t>(at)},
                             {0xFF, 0xFF, 0xFF, 0xFF}});
         patterns[1] = {{0xA0, 0, 0, static_cast<std::uint8_t>(at)}, {0xFF, 0x00, 0x00, 0xFF}};

@@ -2,10 +2,10 @@
 // pattern on its own, under every kernel this processor runs. Any pattern reported as
 // occurring that SearchForward from 0 does not find, or the reverse, aborts.
 //
-// The pattern sets must reach every table of the sweep, the first-and-last one included,
-// which only sets with hundreds of free-middle patterns get: so besides the patterns the
-// input spells out one by one, a flag adds a few hundred free-middle ones derived from a
-// seed, some cut from the file (found) and some drawn at random (mostly not).
+// Large sets fill the sweep's table the way a real database does, many patterns to a core:
+// so besides the patterns the input spells out one by one, a flag adds a few hundred with
+// free middle bytes (keyed on a core at an end of their window) derived from a seed, some
+// cut from the file (found) and some drawn at random (mostly not).
 //
 // Input layout: one flag byte, two bytes (little-endian) of file length (at most 2,047),
 // the file, then three bytes per spelled-out pattern: a mask pick and a 16-bit place in the
