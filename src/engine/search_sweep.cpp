@@ -32,9 +32,11 @@ bool NeverMatches(const MaskedPattern& m) {
     return false;
 }
 
-// A byte's class is its top three bits, so that a byte whose high nibble is exact has one
-// class and one whose top bits are free has all eight.
-std::uint32_t ClassBit(std::uint8_t b) { return 1u << (b >> 5); }
+// A byte's class is its top two bits and bit 3, one from each nibble, so that a byte with
+// only one nibble exact still has few classes (two or four of eight).
+constexpr std::uint32_t kClassBits = 0xC8;
+std::uint32_t ClassOf(std::uint32_t b) { return (b >> 6) << 1 | ((b >> 3) & 1); }
+std::uint32_t ClassBit(std::uint8_t b) { return 1u << ClassOf(b); }
 
 // The classes a byte of the pattern's window may have, where `offset` lies in the window;
 // every class where it does not.
@@ -42,8 +44,10 @@ std::uint32_t ClassesAt(const MaskedPattern& m, int offset) {
     if (offset < 0 || offset > 3) return kAllClasses;
     const auto i = static_cast<std::size_t>(offset);
     std::uint32_t classes = 0;
-    for (std::uint32_t top = 0; top < 8; ++top) {
-        if (((top << 5) & m.mask[i]) == (m.pattern[i] & m.mask[i] & 0xE0u)) classes |= 1u << top;
+    const std::uint32_t known = m.mask[i] & kClassBits;
+    for (std::uint32_t c = 0; c < 8; ++c) {
+        const std::uint32_t bits = (c >> 1) << 6 | (c & 1) << 3;  // the bits of class c
+        if ((bits & known) == (m.pattern[i] & known)) classes |= 1u << c;
     }
     return classes;
 }
@@ -130,7 +134,7 @@ SearchSweep::SearchSweep(std::span<const MaskedPattern> patterns, SweepKernel ke
         const std::uint32_t freeBits = ~(m.mask[k] | static_cast<std::uint32_t>(m.mask[k + 1]) << 8) & 0xFFFFu;
         std::uint32_t sub = 0;  // every value of the free bits: the submasks of freeBits
         do {
-            keyed.push_back({value | sub, {i, static_cast<std::uint8_t>(core)}});
+            keyed.push_back({value | sub, {PatternWord(m.mask), PatternWord(m.pattern), i, static_cast<std::uint32_t>(core)}});
             sub = (sub - freeBits) & freeBits;
         } while (sub != 0);
     }
@@ -155,8 +159,7 @@ void SearchSweep::TestCore(std::uint32_t core, std::int64_t at, std::span<const 
         if (found[entry.pattern] != 0) continue;
         const std::int64_t p = at - entry.core;
         if (p < 0 || p >= size) continue;
-        const MaskedPattern& m = patterns_[entry.pattern];
-        if ((WindowWordAt(image, p) & PatternWord(m.mask)) == PatternWord(m.pattern)) found[entry.pattern] = 1;
+        if ((WindowWordAt(image, p) & entry.mask) == entry.bytes) found[entry.pattern] = 1;
     }
 }
 
@@ -198,11 +201,12 @@ __attribute__((target("avx2"))) std::int64_t SearchSweep::SweepInsideAvx2(std::s
                                                kNone, kNone);
     const __m256i aroundLanes = _mm256_setr_epi8(0, 1, 4, 5, 1, 2, 5, 6, 2, 3, 6, 7, 3, 4, 7, 8,  //
                                                  4, 5, 8, 9, 5, 6, 9, 10, 6, 7, 10, 11, 7, 8, 11, 12);
-    // ClassBit by the high nibble: 1 << (nibble >> 1).
-    constexpr char kTop = static_cast<char>(0x80);
-    const __m256i classOfNibble = _mm256_setr_epi8(1, 1, 2, 2, 4, 4, 8, 8, 16, 16, 32, 32, 64, 64, kTop, kTop,  //
-                                                   1, 1, 2, 2, 4, 4, 8, 8, 16, 16, 32, 32, 64, 64, kTop, kTop);
+    // ClassBit in two steps: the top two bits (the high nibble's) pick one of four even
+    // classes, 1 << 2 * (nibble >> 2); bit 3 moves it to the odd class above.
+    const __m256i evenClassOfNibble = _mm256_setr_epi8(1, 1, 1, 1, 4, 4, 4, 4, 16, 16, 16, 16, 64, 64, 64, 64,  //
+                                                       1, 1, 1, 1, 4, 4, 4, 4, 16, 16, 16, 16, 64, 64, 64, 64);
     const __m256i lowNibble = _mm256_set1_epi8(0x0F);
+    const __m256i bitThree = _mm256_set1_epi8(0x08);
     const __m256i zero = _mm256_setzero_si256();
     const int* words = reinterpret_cast<const int*>(words_.data());
     std::int64_t c = 2;
@@ -210,7 +214,9 @@ __attribute__((target("avx2"))) std::int64_t SearchSweep::SweepInsideAvx2(std::s
         const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + c - 2));
         const __m256i both = _mm256_broadcastsi128_si256(chunk);
         const __m256i cores = _mm256_shuffle_epi8(both, coreLanes);
-        const __m256i classes = _mm256_shuffle_epi8(classOfNibble, _mm256_and_si256(_mm256_srli_epi16(both, 4), lowNibble));
+        const __m256i even = _mm256_shuffle_epi8(evenClassOfNibble, _mm256_and_si256(_mm256_srli_epi16(both, 4), lowNibble));
+        const __m256i odd = _mm256_cmpeq_epi8(_mm256_and_si256(both, bitThree), bitThree);
+        const __m256i classes = _mm256_add_epi8(even, _mm256_and_si256(even, odd));  // doubled where bit 3 is set
         const __m256i around = _mm256_shuffle_epi8(classes, aroundLanes);
         const __m256i held = _mm256_i32gather_epi32(words, cores, 4);
         const __m256i emptyBytes = _mm256_cmpeq_epi8(_mm256_and_si256(held, around), zero);

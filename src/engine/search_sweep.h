@@ -10,7 +10,7 @@
 // 0, 1 or 2, the one with the fewest free bits; a free nibble in the core costs 16 keys).
 // A table holds one 32-bit word per core value: four bytes, one for each of the bytes two
 // and one before the core and one and two after it, each a set of the eight classes (the
-// top three bits) that byte may have for some pattern of that core. At every position of
+// top two bits and bit 3) that byte may have for some pattern of that core. At every position of
 // the image one load of the word of its two bytes, tested against the classes of the four
 // bytes around them, says whether the patterns of that core are worth testing in full.
 // A pattern whose core would have more than eight free bits, and every pattern of a set
@@ -60,8 +60,10 @@ public:
 private:
     // A pattern under one value of its core.
     struct Cored {
+        std::uint32_t mask = 0;     // the pattern's mask and bytes as window words, kept here
+        std::uint32_t bytes = 0;    // so that testing a core touches one array
         std::uint32_t pattern = 0;  // index into patterns_
-        std::uint8_t core = 0;      // where the core begins in the pattern's window
+        std::uint32_t core = 0;     // where the core begins in the pattern's window
     };
 
     // Probe the cores at positions [from, end) with the portable loop; at every position
