@@ -1,6 +1,7 @@
 #include "engine/plan_pass.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "database/record_fields.h"
 #include "engine/cure_operations.h"
@@ -178,9 +179,19 @@ void PlanPass::FindCandidates(const ScanPlan& plan) {
     if (searches.patternCount() > 0) {
         searchFound_.resize(searches.patternCount());
         searches.Sweep(bytes, searchFound_);
-        for (std::uint32_t slot = 0; slot < searchFound_.size(); ++slot) {
-            if (searchFound_[slot] == 0) continue;
-            for (const std::uint32_t entry : plan.searchEntries(slot)) candidates_.push_back(entry);
+        // Few patterns occur in any one image: skip eight flags at a time while all are clear.
+        const std::uint32_t slots = static_cast<std::uint32_t>(searchFound_.size());
+        for (std::uint32_t slot = 0; slot < slots;) {
+            std::uint64_t eight = 0;
+            if (slot + 8 <= slots) std::memcpy(&eight, searchFound_.data() + slot, 8);
+            if (slot + 8 <= slots && eight == 0) {
+                slot += 8;
+                continue;
+            }
+            if (searchFound_[slot] != 0) {
+                for (const std::uint32_t entry : plan.searchEntries(slot)) candidates_.push_back(entry);
+            }
+            ++slot;
         }
     }
     std::sort(candidates_.begin(), candidates_.end());
