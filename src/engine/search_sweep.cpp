@@ -209,22 +209,39 @@ __attribute__((target("avx2"))) std::int64_t SearchSweep::SweepInsideAvx2(std::s
     const __m256i bitThree = _mm256_set1_epi8(0x08);
     const __m256i zero = _mm256_setzero_si256();
     const int* words = reinterpret_cast<const int*>(words_.data());
+    // The gathers run through a stretch of positions without a branch on their outcome
+    // (a chance pass is not predictable, and each misprediction would throw away the
+    // gathers queued behind it); the positions that passed are tested after the stretch.
+    constexpr std::int64_t kGroup = 64;      // positions whose outcomes share one mask word
+    constexpr std::size_t kStretch = 64;     // mask words per stretch
+    std::array<std::uint64_t, kStretch> passing{};
     std::int64_t c = 2;
-    for (; c + 14 <= size; c += 8) {
-        const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + c - 2));
-        const __m256i both = _mm256_broadcastsi128_si256(chunk);
-        const __m256i cores = _mm256_shuffle_epi8(both, coreLanes);
-        const __m256i even = _mm256_shuffle_epi8(evenClassOfNibble, _mm256_and_si256(_mm256_srli_epi16(both, 4), lowNibble));
-        const __m256i odd = _mm256_cmpeq_epi8(_mm256_and_si256(both, bitThree), bitThree);
-        const __m256i classes = _mm256_add_epi8(even, _mm256_and_si256(even, odd));  // doubled where bit 3 is set
-        const __m256i around = _mm256_shuffle_epi8(classes, aroundLanes);
-        const __m256i held = _mm256_i32gather_epi32(words, cores, 4);
-        const __m256i emptyBytes = _mm256_cmpeq_epi8(_mm256_and_si256(held, around), zero);
-        const __m256i passed = _mm256_cmpeq_epi32(emptyBytes, zero);
-        for (auto hits = static_cast<unsigned>(_mm256_movemask_ps(_mm256_castsi256_ps(passed))); hits != 0;
-             hits &= hits - 1) {
-            const std::int64_t at = c + std::countr_zero(hits);
-            TestCore(bytes[at] | static_cast<std::uint32_t>(bytes[at + 1]) << 8, at, image, found);
+    while (c + kGroup + 6 <= size) {
+        const std::int64_t stretchStart = c;
+        std::size_t groups = 0;
+        for (; groups < kStretch && c + kGroup + 6 <= size; ++groups, c += kGroup) {
+            std::uint64_t lanes = 0;
+            for (int eight = 0; eight < kGroup / 8; ++eight) {
+                const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + c + 8 * eight - 2));
+                const __m256i both = _mm256_broadcastsi128_si256(chunk);
+                const __m256i cores = _mm256_shuffle_epi8(both, coreLanes);
+                const __m256i even =
+                    _mm256_shuffle_epi8(evenClassOfNibble, _mm256_and_si256(_mm256_srli_epi16(both, 4), lowNibble));
+                const __m256i odd = _mm256_cmpeq_epi8(_mm256_and_si256(both, bitThree), bitThree);
+                const __m256i classes = _mm256_add_epi8(even, _mm256_and_si256(even, odd));  // doubled where bit 3 is set
+                const __m256i around = _mm256_shuffle_epi8(classes, aroundLanes);
+                const __m256i held = _mm256_i32gather_epi32(words, cores, 4);
+                const __m256i emptyBytes = _mm256_cmpeq_epi8(_mm256_and_si256(held, around), zero);
+                const __m256i passed = _mm256_cmpeq_epi32(emptyBytes, zero);
+                lanes |= static_cast<std::uint64_t>(_mm256_movemask_ps(_mm256_castsi256_ps(passed))) << (8 * eight);
+            }
+            passing[groups] = lanes;
+        }
+        for (std::size_t g = 0; g < groups; ++g) {
+            for (std::uint64_t hits = passing[g]; hits != 0; hits &= hits - 1) {
+                const std::int64_t at = stretchStart + static_cast<std::int64_t>(g) * kGroup + std::countr_zero(hits);
+                TestCore(bytes[at] | static_cast<std::uint32_t>(bytes[at + 1]) << 8, at, image, found);
+            }
         }
     }
     return c;

@@ -122,6 +122,37 @@ TEST_P(SearchSweepKernel, EveryPositionOfALongFileIsProbed) {
     }
 }
 
+TEST_P(SearchSweepKernel, EveryPositionOfAFileOfManyStretchesIsProbed) {
+    // The vector kernel probes long runs of positions before it tests any that passed; a
+    // window planted at every position in turn, over a file several such runs long and not
+    // a whole number of them, finds a lost or misplaced position anywhere in a run.
+    constexpr std::size_t kSize = 9001;
+    constexpr std::size_t kSpacing = 7;  // planted windows do not touch one another
+    for (std::size_t shift = 0; shift < kSpacing; ++shift) {
+        Bytes file(kSize);
+        for (std::size_t i = 0; i < file.size(); ++i) file[i] = static_cast<std::uint8_t>(0x11 + i % 5);
+        std::vector<MaskedPattern> patterns;
+        for (std::size_t at = shift; at + 4 <= file.size(); at += kSpacing) {
+            const auto k = static_cast<std::uint32_t>(patterns.size() / 2);
+            const std::array<std::uint8_t, 4> window{0xA5, static_cast<std::uint8_t>(k), static_cast<std::uint8_t>(k >> 8), 0x5A};
+            std::copy(window.begin(), window.end(), file.begin() + static_cast<std::ptrdiff_t>(at));
+            patterns.push_back({window, {0xFF, 0xFF, 0xFF, 0xFF}});                   // keyed on its middle
+            patterns.push_back({{0xA5, window[1], 0, 0x5A}, {0xFF, 0xFF, 0x00, 0xFF}});  // keyed on its start
+        }
+        const std::size_t planted = patterns.size();
+        for (std::size_t i = 0; i < planted; ++i) {
+            MaskedPattern decoy = patterns[i];
+            decoy.pattern[3] = 0x5B;  // a byte the file does not hold
+            patterns.push_back(decoy);
+        }
+        const SearchSweep sweep(patterns, GetParam());
+        std::vector<std::uint8_t> found(patterns.size());
+        sweep.Sweep(file, found);
+        for (std::size_t i = 0; i < planted; ++i) ASSERT_EQ(found[i], 1) << "shift " << shift << " pattern " << i;
+        EXPECT_EQ(std::count(found.begin() + static_cast<std::ptrdiff_t>(planted), found.end(), 1), 0) << shift;
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Kernels, SearchSweepKernel, testing::Values(SweepKernel::Portable, SweepKernel::Avx2),
                          [](const testing::TestParamInfo<SweepKernel>& info) {
                              return info.param == SweepKernel::Avx2 ? std::string("Avx2") : std::string("Portable");
