@@ -71,20 +71,39 @@ std::uint32_t ClassesAround(std::uint8_t beforeTwo, std::uint8_t beforeOne, std:
     return ClassBit(beforeTwo) | ClassBit(beforeOne) << 8 | ClassBit(afterOne) << 16 | ClassBit(afterTwo) << 24;
 }
 
-// Of the cores with the fewest free bits, the one whose bytes around it say most, then one
-// that is not a run or made of 0x00 or 0xFF (bytes that fill much of a program), then the
-// middle one. -1: no core has few enough free bits.
-int ChooseCore(const MaskedPattern& m) {
+// How often a word lets a position pass, taking every class as equally common: the product
+// of the classes it allows for each of the four bytes (0 for a core no pattern has).
+int PassWeight(std::uint32_t word) {
+    if (word == 0) return 0;
+    int weight = 1;
+    for (int j = 0; j < 4; ++j) weight *= std::popcount((word >> (8 * j)) & 0xFFu);
+    return weight;
+}
+
+// Of the cores with the fewest free bits, the one that adds least to how often the words
+// of its values let a position pass (so that patterns spread over the table rather than
+// pile onto one core value), then one that is not a run or made of 0x00 or 0xFF (bytes that
+// fill much of a program), then the middle one. -1: no core has few enough free bits.
+int ChooseCore(const MaskedPattern& m, std::span<const std::uint32_t> words) {
     int best = -1;
-    std::array<int, 3> bestCost{};
+    std::array<long, 3> bestCost{};
     for (int core = 0; core <= 2; ++core) {
         const auto k = static_cast<std::size_t>(core);
-        const int free = std::popcount(static_cast<unsigned>(~(m.mask[k] | m.mask[k + 1] << 8) & 0xFFFFu));
+        const std::uint32_t value = m.pattern[k] | static_cast<std::uint32_t>(m.pattern[k + 1]) << 8;
+        const std::uint32_t freeBits = ~(m.mask[k] | static_cast<std::uint32_t>(m.mask[k + 1]) << 8) & 0xFFFFu;
+        const int free = std::popcount(freeBits);
         if (free > kMaxFreeCoreBits) continue;
-        const int around = std::popcount(AroundWord(m, core));
+        const std::uint32_t around = AroundWord(m, core);
+        long added = 0;
+        std::uint32_t sub = 0;  // every value of the free bits
+        do {
+            const std::uint32_t word = words[value | sub];
+            added += PassWeight(word | around) - PassWeight(word);
+            sub = (sub - freeBits) & freeBits;
+        } while (sub != 0);
         auto filler = [](std::uint8_t b) { return b == 0x00 || b == 0xFF ? 1 : 0; };
         const int common = (m.pattern[k] == m.pattern[k + 1] ? 4 : 0) + filler(m.pattern[k]) + filler(m.pattern[k + 1]);
-        const std::array<int, 3> cost{free, around, common * 2 + (core != 1 ? 1 : 0)};
+        const std::array<long, 3> cost{free, added, common * 2 + (core != 1 ? 1 : 0)};
         if (best < 0 || cost < bestCost) {
             best = core;
             bestCost = cost;
@@ -122,9 +141,12 @@ SearchSweep::SearchSweep(std::span<const MaskedPattern> patterns, SweepKernel ke
         Cored cored;
     };
     std::vector<Keyed> keyed;
+    // Each pattern's core is chosen knowing where the patterns before it went.
+    words_.assign(kCoreValues, 0);
+    start_.assign(kCoreValues + 1, 0);
     for (const std::uint32_t i : matchable) {
         const MaskedPattern& m = patterns_[i];
-        const int core = ChooseCore(m);
+        const int core = ChooseCore(m, words_);
         if (core < 0) {
             alone_.push_back(i);
             continue;
@@ -132,18 +154,19 @@ SearchSweep::SearchSweep(std::span<const MaskedPattern> patterns, SweepKernel ke
         const auto k = static_cast<std::size_t>(core);
         const std::uint32_t value = m.pattern[k] | static_cast<std::uint32_t>(m.pattern[k + 1]) << 8;
         const std::uint32_t freeBits = ~(m.mask[k] | static_cast<std::uint32_t>(m.mask[k + 1]) << 8) & 0xFFFFu;
+        const std::uint32_t around = AroundWord(m, core);
         std::uint32_t sub = 0;  // every value of the free bits: the submasks of freeBits
         do {
             keyed.push_back({value | sub, {PatternWord(m.mask), PatternWord(m.pattern), i, static_cast<std::uint32_t>(core)}});
+            words_[value | sub] |= around;
+            ++start_[(value | sub) + 1];
             sub = (sub - freeBits) & freeBits;
         } while (sub != 0);
     }
-    if (keyed.empty()) return;
-    words_.assign(kCoreValues, 0);
-    start_.assign(kCoreValues + 1, 0);
-    for (const Keyed& k : keyed) {
-        words_[k.value] |= AroundWord(patterns_[k.cored.pattern], k.cored.core);
-        ++start_[k.value + 1];
+    if (keyed.empty()) {
+        words_.clear();
+        start_.clear();
+        return;
     }
     for (std::size_t v = 1; v < start_.size(); ++v) start_[v] += start_[v - 1];
     cored_.resize(keyed.size());
