@@ -85,14 +85,19 @@ int PassWeight(std::uint32_t word) {
 // pile onto one core value), then one that is not a run or made of 0x00 or 0xFF (bytes that
 // fill much of a program), then the middle one. -1: no core has few enough free bits.
 int ChooseCore(const MaskedPattern& m, std::span<const std::uint32_t> words) {
+    auto freeBitsOf = [&](std::size_t k) {
+        return ~(m.mask[k] | static_cast<std::uint32_t>(m.mask[k + 1]) << 8) & 0xFFFFu;
+    };
+    int fewest = kMaxFreeCoreBits;
+    for (std::size_t k = 0; k <= 2; ++k) fewest = std::min(fewest, std::popcount(freeBitsOf(k)));
     int best = -1;
     std::array<long, 3> bestCost{};
     for (int core = 0; core <= 2; ++core) {
         const auto k = static_cast<std::size_t>(core);
         const std::uint32_t value = m.pattern[k] | static_cast<std::uint32_t>(m.pattern[k + 1]) << 8;
-        const std::uint32_t freeBits = ~(m.mask[k] | static_cast<std::uint32_t>(m.mask[k + 1]) << 8) & 0xFFFFu;
+        const std::uint32_t freeBits = freeBitsOf(k);
         const int free = std::popcount(freeBits);
-        if (free > kMaxFreeCoreBits) continue;
+        if (free > fewest) continue;  // only the cores with the fewest free bits are weighed
         const std::uint32_t around = AroundWord(m, core);
         long added = 0;
         std::uint32_t sub = 0;  // every value of the free bits
