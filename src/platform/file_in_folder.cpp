@@ -266,18 +266,23 @@ std::vector<std::uint8_t> FileInFolder::ReadAll(std::int64_t maxSize) {
         throw CannotOpenFile(path_);
     }
     // The file may change between fstat and the reads; read until the end of file, never
-    // past `maxSize`.
+    // past `maxSize`. The buffer grows only once a byte beyond it is known to exist: growing it
+    // first would copy every file once more only to find its end where fstat said.
     std::size_t used = 0;
     for (;;) {
         if (used == bytes.size()) {
-            if (static_cast<std::int64_t>(used) >= maxSize) {
-                std::uint8_t probe = 0;
-                const ssize_t n = ::pread(file_, &probe, 1, static_cast<off_t>(used));
-                if (n == 0) break;
-                if (n < 0 && errno == EINTR) continue;
+            std::uint8_t probe = 0;
+            const ssize_t n = ::pread(file_, &probe, 1, static_cast<off_t>(used));
+            if (n == 0) break;
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0 || static_cast<std::int64_t>(used) >= maxSize) throw CannotOpenFile(path_);
+            try {
+                bytes.resize(std::min<std::size_t>(static_cast<std::size_t>(maxSize), bytes.size() + 65536));
+            } catch (const std::bad_alloc&) {
                 throw CannotOpenFile(path_);
             }
-            bytes.resize(std::min<std::size_t>(static_cast<std::size_t>(maxSize), bytes.size() + 65536));
+            bytes[used++] = probe;
+            continue;
         }
         const ssize_t n = ::pread(file_, bytes.data() + used, bytes.size() - used, static_cast<off_t>(used));
         if (n < 0) {

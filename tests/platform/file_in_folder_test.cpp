@@ -259,3 +259,37 @@ TEST(CreateFileWhole, ANewFileAppearsWholeOrNotAtAllAndNeverReplacesOne) {
 
 }  // namespace
 }  // namespace korvax
+
+namespace korvax {
+namespace {
+
+TEST(FileRead, ReadsEveryByteWhateverSizeTheFileReports) {
+    // Sizes around the step by which the buffer grows, read exactly as stored.
+    TempFolder folder;
+    for (const std::size_t size : {0u, 1u, 65535u, 65536u, 65537u, 300001u}) {
+        Bytes bytes(size);
+        for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<std::uint8_t>(i * 131 + size);
+        const std::string path = folder.write("sized.exe", bytes);
+        EXPECT_EQ(FileInFolder(path, LinkPolicy::RefuseLinks).ReadAll(), bytes) << size;
+        EXPECT_EQ(FileInFolder(path, LinkPolicy::RefuseLinks).ReadAll(static_cast<std::int64_t>(size)), bytes) << size;
+        if (size > 0) {
+            EXPECT_THROW(FileInFolder(path, LinkPolicy::RefuseLinks).ReadAll(static_cast<std::int64_t>(size) - 1),
+                         Failure)
+                << size;
+        }
+    }
+    // A file that reports no size but has bytes (as one still growing would): read to its
+    // end, and refused once it runs past the limit.
+    const std::string reportsNothing = "/proc/self/cmdline";
+    struct stat info {};
+    ASSERT_EQ(::stat(reportsNothing.c_str(), &info), 0);
+    ASSERT_EQ(info.st_size, 0);
+    const Bytes held = ReadBytes(reportsNothing);
+    ASSERT_FALSE(held.empty());
+    EXPECT_EQ(FileInFolder(reportsNothing, LinkPolicy::ResolveOnce).ReadAll(), held);
+    EXPECT_THROW(FileInFolder(reportsNothing, LinkPolicy::ResolveOnce).ReadAll(static_cast<std::int64_t>(held.size()) - 1),
+                 Failure);
+}
+
+}  // namespace
+}  // namespace korvax
