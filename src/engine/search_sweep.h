@@ -7,7 +7,9 @@
 // occurs is not its business (the pass that needs the first occurrence searches for it).
 //
 // How: every pattern is keyed on a core of two consecutive window bytes (at window offset
-// 0, 1 or 2, the one with the fewest free bits; a free nibble in the core costs 16 keys).
+// 0, 1 or 2, the one with the fewest free bits; a free nibble in the core costs 16 keys;
+// among equals, the one that adds least to how often the table lets a position pass, given
+// the patterns keyed before it).
 // A table holds one 32-bit word per core value: four bytes, one for each of the bytes two
 // and one before the core and one and two after it, each a set of the eight classes (the
 // top two bits and bit 3) that byte may have for some pattern of that core. At every position of
