@@ -71,6 +71,14 @@ std::uint32_t ClassesAround(std::uint8_t beforeTwo, std::uint8_t beforeOne, std:
     return ClassBit(beforeTwo) | ClassBit(beforeOne) << 8 | ClassBit(afterOne) << 16 | ClassBit(afterTwo) << 24;
 }
 
+// The value of a pattern's core at window offset k, with its free bits clear, and those bits.
+std::uint32_t CoreValue(const MaskedPattern& m, std::size_t k) {
+    return m.pattern[k] | static_cast<std::uint32_t>(m.pattern[k + 1]) << 8;
+}
+std::uint32_t CoreFreeBits(const MaskedPattern& m, std::size_t k) {
+    return ~(m.mask[k] | static_cast<std::uint32_t>(m.mask[k + 1]) << 8) & 0xFFFFu;
+}
+
 // How often a word lets a position pass, taking every class as equally common: the product
 // of the classes it allows for each of the four bytes (0 for a core no pattern has).
 int PassWeight(std::uint32_t word) {
@@ -85,17 +93,14 @@ int PassWeight(std::uint32_t word) {
 // pile onto one core value), then one that is not a run or made of 0x00 or 0xFF (bytes that
 // fill much of a program), then the middle one. -1: no core has few enough free bits.
 int ChooseCore(const MaskedPattern& m, std::span<const std::uint32_t> words) {
-    auto freeBitsOf = [&](std::size_t k) {
-        return ~(m.mask[k] | static_cast<std::uint32_t>(m.mask[k + 1]) << 8) & 0xFFFFu;
-    };
     int fewest = kMaxFreeCoreBits;
-    for (std::size_t k = 0; k <= 2; ++k) fewest = std::min(fewest, std::popcount(freeBitsOf(k)));
+    for (std::size_t k = 0; k <= 2; ++k) fewest = std::min(fewest, std::popcount(CoreFreeBits(m, k)));
     int best = -1;
     std::array<long, 3> bestCost{};
     for (int core = 0; core <= 2; ++core) {
         const auto k = static_cast<std::size_t>(core);
-        const std::uint32_t value = m.pattern[k] | static_cast<std::uint32_t>(m.pattern[k + 1]) << 8;
-        const std::uint32_t freeBits = freeBitsOf(k);
+        const std::uint32_t value = CoreValue(m, k);
+        const std::uint32_t freeBits = CoreFreeBits(m, k);
         const int free = std::popcount(freeBits);
         if (free > fewest) continue;  // only the cores with the fewest free bits are weighed
         const std::uint32_t around = AroundWord(m, core);
@@ -157,8 +162,8 @@ SearchSweep::SearchSweep(std::span<const MaskedPattern> patterns, SweepKernel ke
             continue;
         }
         const auto k = static_cast<std::size_t>(core);
-        const std::uint32_t value = m.pattern[k] | static_cast<std::uint32_t>(m.pattern[k + 1]) << 8;
-        const std::uint32_t freeBits = ~(m.mask[k] | static_cast<std::uint32_t>(m.mask[k + 1]) << 8) & 0xFFFFu;
+        const std::uint32_t value = CoreValue(m, k);
+        const std::uint32_t freeBits = CoreFreeBits(m, k);
         const std::uint32_t around = AroundWord(m, core);
         std::uint32_t sub = 0;  // every value of the free bits: the submasks of freeBits
         do {
