@@ -8,6 +8,7 @@
 #include "check/startup.h"
 #include "platform/failure.h"
 #include "platform/system_info.h"
+#include "platform/trusted_path.h"
 
 namespace korvax {
 namespace {
@@ -24,9 +25,11 @@ std::string Join(const std::string& folder, const std::string& name) {
     return (std::filesystem::path(folder) / name).lexically_normal().string();
 }
 
+// Anything standing at the name counts, a dangling link too: what fails the trust rule is
+// refused, never passed over for the next place.
 bool Exists(const std::string& path) {
     struct stat status {};
-    return ::stat(path.c_str(), &status) == 0;
+    return ::lstat(path.c_str(), &status) == 0;
 }
 
 }  // namespace
@@ -54,13 +57,33 @@ std::vector<DatabasePlace> DatabasePlaces(const DatabaseSearch& search) {
     return places;
 }
 
+std::string RequireTrustedDatabase(const DatabasePlace& place) {
+    if (place.origin == DatabaseOrigin::Named) {
+        // A missing file is for the load to report, in its own words.
+        return RequireTrusted(place.path, TrustRule::LinksOnly, FinalPart::MayBeMissing);
+    }
+    try {
+        return RequireTrusted(place.path, TrustRule::OwnedAndGuarded);
+    } catch (const NotTrusted& failure) {
+        throw NotTrusted(std::string("The database ") + OriginText(place.origin) + " is refused. " + failure.what());
+    }
+}
+
 DatabasePlace ChooseDatabase(const std::string& named, const DatabaseSearch& search) {
-    if (!named.empty()) return {named, DatabaseOrigin::Named};
+    if (!named.empty()) return {RequireTrustedDatabase({named, DatabaseOrigin::Named}), DatabaseOrigin::Named};
     const std::vector<DatabasePlace> places = DatabasePlaces(search);
     std::string tried;
     for (const DatabasePlace& place : places) {
-        if (Exists(place.path)) return place;
-        tried += (tried.empty() ? "" : ", ") + place.path;
+        if (!Exists(place.path)) {
+            tried += (tried.empty() ? "" : ", ") + place.path;
+            continue;
+        }
+        try {
+            return {RequireTrustedDatabase(place), place.origin};
+        } catch (const NotTrusted& failure) {
+            throw NotTrusted(std::string(failure.what()) +
+                             ". Use a database of your own or root's, or name this one with --db if you trust it.");
+        }
     }
     throw Failure("no database found (looked for " + tried + "); name one with --db");
 }

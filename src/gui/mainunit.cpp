@@ -8,6 +8,7 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include "check/database_search.h"
 #include "check/startup.h"
 #include "database/database_load.h"
 #include "engine/display_text.h"
@@ -170,6 +171,16 @@ void TForm1::FormCreate(const Startup& startup) {
     }
     state_.MemoryLimit = ComputeMemoryLimit();
     state_.BasePath = StartupBasePath();
+    // A database that someone else could have written is one the program cannot load: the
+    // check would cure by that user's entries.
+    try {
+        RequireTrustedDatabase({state_.BasePath, DatabaseOrigin::CurrentFolder});
+    } catch (const NotTrusted& failure) {
+        ShowException(Text(DisplayText(failure.what())));
+        return;
+    } catch (const Failure&) {
+        // Nothing there, or it cannot be looked at: the load says so in its own words.
+    }
     const DatabaseLoad load = LoadStartupDatabase(state_.BasePath, state_.pool.VirusBase);
     if (!load.message.empty()) ShowException(Text(DisplayText(load.message)));
 }

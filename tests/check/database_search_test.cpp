@@ -9,6 +9,7 @@
 #include "check/database_search.h"
 #include "check/startup.h"
 #include "platform/failure.h"
+#include "platform/trusted_path.h"
 #include "test_support.h"
 
 namespace korvax {
@@ -52,7 +53,9 @@ TEST_F(DatabaseChoice, CurrentFolderThenUsersCopyThenInstalledDefault) {
     EXPECT_EQ(chosen(), beside);     // the build tree keeps it beside the programs
 
     // A named database is taken as it is, present or not: its load then says what is wrong.
-    EXPECT_EQ(ChooseDatabase("elsewhere.kvd", search).path, "elsewhere.kvd");
+    // (Resolved, so that the file loaded is the one whose path was looked at.)
+    EXPECT_EQ(ChooseDatabase("elsewhere.kvd", search).path,
+              (std::filesystem::current_path() / "elsewhere.kvd").string());
     EXPECT_EQ(ChooseDatabase("elsewhere.kvd", search).origin, DatabaseOrigin::Named);
 
     // A file there that cannot be read is still the one chosen, rather than quietly
@@ -75,6 +78,41 @@ TEST_F(DatabaseChoice, CurrentFolderThenUsersCopyThenInstalledDefault) {
         }
         EXPECT_NE(message.find("--db"), std::string::npos) << message;
     }
+}
+
+// Root checking from a folder another user controls must not run that user's entries (an
+// entry of size 0 empties every program it matches).
+TEST_F(DatabaseChoice, ADatabaseAnotherUserControlsIsRefusedNotPassedOver) {
+    if (!test::RunningAsRoot()) GTEST_SKIP() << "needs root to make files of another user";
+    folder.write("home/.local/share/korvax/virbase.kvd", BytesOf("own"));
+    const std::string planted = folder.write("work/virbase.kvd", BytesOf("size 0"));
+    ASSERT_EQ(::chown(planted.c_str(), 65534, 65534), 0);
+    const auto refusal = [&](const std::string& named) -> std::string {
+        try {
+            ChooseDatabase(named, search);
+        } catch (const NotTrusted& failure) {
+            return failure.what();
+        }
+        return "";
+    };
+    const std::string message = refusal("");
+    EXPECT_NE(message.find("in the current folder is refused"), std::string::npos) << message;
+    EXPECT_NE(message.find("--db"), std::string::npos) << message;
+
+    // Its own file, but a folder another user may write to: they could swap it.
+    ASSERT_EQ(::chown(planted.c_str(), 0, 0), 0);
+    ASSERT_EQ(::chmod(search.currentDirectory.c_str(), 0777), 0);
+    EXPECT_NE(refusal(""), "");
+    ASSERT_EQ(::chmod(search.currentDirectory.c_str(), 0755), 0);
+    EXPECT_EQ(refusal(""), "");
+
+    // Named on purpose, it is read whoever owns it, but not through another user's link.
+    ASSERT_EQ(::chown(planted.c_str(), 65534, 65534), 0);
+    EXPECT_EQ(ChooseDatabase(planted, search).path, planted);
+    const std::string link = folder.file("work/link.kvd");
+    std::filesystem::create_symlink(planted, link);
+    ASSERT_EQ(::lchown(link.c_str(), 65534, 65534), 0);
+    EXPECT_NE(refusal(link), "");
 }
 
 TEST_F(DatabaseChoice, TheUsersDataFolderFollowsTheXdgRules) {
