@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "platform/file_in_folder.h"
+#include "platform/trusted_path.h"
 
 namespace korvax {
 namespace {
@@ -19,10 +20,20 @@ std::string Named(const std::string& folder, const std::string& name) {
 }  // namespace
 
 PrivateFolder::PrivateFolder(const std::string& path) : path_(path) {
-    if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) {
+    // Root writing originals where another user's link points, or into a folder another
+    // user can reach, would hand that user root's writes.
+    std::string resolved;
+    try {
+        resolved = RequireTrusted(path, TrustRule::OwnedAndGuarded, FinalPart::MayBeMissing);
+    } catch (const NotTrusted& failure) {
+        throw FolderRefused("The backup folder is refused. " + std::string(failure.what()));
+    } catch (const Failure&) {
+        throw FolderRefused("Cannot make the backup folder " + path + ": the folder above it cannot be reached");
+    }
+    if (::mkdir(resolved.c_str(), 0700) != 0 && errno != EEXIST) {
         throw FolderRefused("Cannot make the backup folder " + path + ": " + std::strerror(errno));
     }
-    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd = ::open(resolved.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) throw FolderRefused("Cannot open the backup folder " + path + ": " + std::strerror(errno));
     struct stat info {};
     if (::fstat(fd, &info) != 0 || !S_ISDIR(info.st_mode)) {

@@ -26,9 +26,12 @@ public:
 
 class PrivateFolder {
 public:
-    // Opens the folder at `path` (links in the path followed), creating it with mode 0700
-    // when it is missing (its parent must exist). FolderRefused when it cannot be made or
-    // opened, is no folder, belongs to another user, or its group or others may write to it.
+    // Opens the folder at `path`, creating it with mode 0700 when it is missing (its parent
+    // must exist). The path must pass the trust rule (platform/trusted_path.h): links on
+    // the way are followed only when they belong to the user or root, and every folder
+    // above belongs to one of them and is closed to other users' writes. FolderRefused when
+    // it fails the rule, cannot be made or opened, is no folder, belongs to another user,
+    // or its group or others may write to it.
     explicit PrivateFolder(const std::string& path);
     PrivateFolder(const PrivateFolder&) = delete;
     PrivateFolder& operator=(const PrivateFolder&) = delete;
