@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "collection/collect_files.h"
 #include "engine/scan_result.h"
 
 namespace korvax {
@@ -28,8 +29,9 @@ public:
     virtual void ShowTotal(std::int32_t total) = 0;
     // A result row from a worker (through a synchronised call).
     virtual void AddRow(const ResultRow& row) = 0;
-    // A path too long to be scanned was passed over.
-    virtual void PathTooLong(const std::string& /*path*/) {}
+    // The walk passed over `path` (see PassedOver; `detail` is the system's reason for an
+    // unreadable folder).
+    virtual void NotCollected(const std::string& /*path*/, PassedOver /*why*/, const std::string& /*detail*/) {}
 };
 
 }  // namespace korvax

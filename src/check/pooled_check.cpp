@@ -68,7 +68,9 @@ private:
     void walk(const std::vector<std::string>& folders) {
         NoMessages pump;
         CollectOptions collect = options_.collect;
-        collect.onPathTooLong = [this](const std::string& path) { show([&] { display_.PathTooLong(path); }); };
+        collect.onPassedOver = [this](const std::string& path, PassedOver why, const std::string& detail) {
+            show([&] { display_.NotCollected(path, why, detail); });
+        };
         collect.onFolderEntered = [this](const std::string& folder) { show([&] { display_.FolderEntered(folder); }); };
         for (std::string folder : folders) {
             if (stopping_.load()) break;

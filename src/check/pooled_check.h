@@ -30,8 +30,9 @@ class PooledCheckDisplay {
 public:
     virtual ~PooledCheckDisplay() = default;
     virtual void AddRow(const ResultRow& row) = 0;
-    // A path too long to be scanned was passed over by the walk.
-    virtual void PathTooLong(const std::string& /*path*/) {}
+    // The walk passed over `path` (see PassedOver; `detail` is the system's reason for an
+    // unreadable folder).
+    virtual void NotCollected(const std::string& /*path*/, PassedOver /*why*/, const std::string& /*detail*/) {}
     // The walk entered `folder`.
     virtual void FolderEntered(const std::string& /*folder*/) {}
     // The figures as they stand, every refresh interval on the calling thread and once at

@@ -47,7 +47,9 @@ private:
 
     void collect() {
         CollectOptions collectOptions = options_.collect;
-        collectOptions.onPathTooLong = [this](const std::string& path) { display_.PathTooLong(path); };
+        collectOptions.onPassedOver = [this](const std::string& path, PassedOver why, const std::string& detail) {
+            display_.NotCollected(path, why, detail);
+        };
         for (int i = 0; i < display_.FolderCount(); ++i) {
             std::string folder = display_.FolderAt(i);
             if (folder.empty() || folder.back() != '/') folder += '/';

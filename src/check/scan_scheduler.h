@@ -29,8 +29,8 @@ inline constexpr double kGrowthRatio = 0.99;
 
 struct CheckOptions {
     FileCheckOptions fileCheck{};
-    // What the walk collects (exclusions, size limit, folders entered); too-long paths go
-    // to the display whatever is set here.
+    // What the walk collects (exclusions, size limit, folders entered); what it passes over
+    // goes to the display whatever is set here.
     CollectOptions collect{};
     // Makes a worker (created suspended). Tests replace it to make creation fail.
     std::function<std::unique_ptr<TKern>(WorkerEnvironment)> makeWorker;

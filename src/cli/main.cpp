@@ -6,7 +6,8 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <fstream>
+#include <span>
+#include <sstream>
 #include <iostream>
 #include <memory>
 
@@ -24,6 +25,7 @@
 #include "database/database_update.h"
 #include "engine/escaped_text.h"
 #include "monitor/cpu_load.h"
+#include "platform/owned_output_file.h"
 #include "platform/private_folder.h"
 
 namespace {
@@ -174,7 +176,9 @@ int main(int argc, char** argv) {
         ->type_name("BYTES")
         ->check(CLI::Range(std::int64_t{1}, kMaxScannedFileSize));
     app.add_flag("--json", arguments.json, "JSON Lines on stdout instead of the rows and counters");
-    app.add_option("--report", arguments.report, "also write the rows and the summary as JSON Lines to FILE")
+    app.add_option("--report", arguments.report,
+                   "also write the rows and the summary as JSON Lines to FILE, whole, at the end (never through a "
+                   "link; an existing FILE only when it is a regular file of yours)")
         ->type_name("FILE");
     CLI::Option* quiet = app.add_flag("--quiet", arguments.quiet, "print the summary only");
     app.add_flag("--verbose", arguments.verbose,
@@ -192,25 +196,41 @@ int main(int argc, char** argv) {
         return code == 0 ? 0 : 2;
     }
 
-    std::unique_ptr<std::ofstream> report;
+    // The report is looked at now and written whole at the end: a file that is there stays
+    // as it was until the new one replaces it.
+    std::unique_ptr<OwnedOutputFile> reportFile;
+    std::ostringstream report;
     if (!arguments.report.empty()) {
-        report = std::make_unique<std::ofstream>(arguments.report, std::ios::binary | std::ios::trunc);
-        if (!*report) {
-            std::cerr << "korvax-scan: " << EscapeText(CannotCreateFile(arguments.report).what()) << '\n';
+        try {
+            reportFile = std::make_unique<OwnedOutputFile>(arguments.report);
+        } catch (const Failure& error) {
+            std::cerr << "korvax-scan: " << EscapeText(error.what()) << '\n';
             return 2;
         }
     }
+    // The exit status, once the report is in place (a report that cannot be written makes it 2).
+    const auto finish = [&](int status) {
+        if (!reportFile) return status;
+        try {
+            const std::string text = report.str();
+            reportFile->Write(std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+        } catch (const Failure& error) {
+            std::cerr << "korvax-scan: the report was not written: " << EscapeText(error.what()) << '\n';
+            return status == 1 ? 1 : 2;
+        }
+        return status;
+    };
     cli::OutputOptions outputOptions;
     outputOptions.showProgress = ::isatty(STDERR_FILENO) == 1;
     outputOptions.sorted = arguments.sorted;
     outputOptions.json = arguments.json;
     outputOptions.quiet = arguments.quiet;
     outputOptions.verbose = arguments.verbose;
-    outputOptions.report = report.get();
+    outputOptions.report = reportFile ? &report : nullptr;
 
     if (!arguments.restore.empty()) {
         cli::TerminalOutput output(nullptr, std::cout, std::cerr, outputOptions);
-        return RunRestore(arguments, output);
+        return finish(RunRestore(arguments, output));
     }
 
     ProgramState state;
@@ -297,7 +317,7 @@ int main(int argc, char** argv) {
     } catch (const std::exception& error) {
         output.finish();
         std::cerr << EscapeText(error.what()) << '\n';
-        return 2;
+        return finish(2);
     }
     output.finish();
     if (arguments.stats) std::cerr << runClock.report(workers) << '\n';
@@ -308,6 +328,6 @@ int main(int argc, char** argv) {
     summary.wallSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     summary.databaseEntries = static_cast<std::int64_t>(state.pool.VirusBase.size());
     output.printSummary(summary);
-    if (summary.viruses > 0) return 1;
-    return output.sawReadError() ? 2 : 0;
+    if (summary.viruses > 0) return finish(1);
+    return finish(output.sawReadError() || output.missedSomething() ? 2 : 0);
 }

@@ -26,7 +26,9 @@ public:
     void SetButtonEnabled(MainButton button, bool enabled) override;
     void ShowTotal(std::int32_t /*total*/) override {}
     void AddRow(const ResultRow& row) override { output_.AddRow(row); }
-    void PathTooLong(const std::string& path) override { output_.PathTooLong(path); }
+    void NotCollected(const std::string& path, PassedOver why, const std::string& detail) override {
+        output_.NotCollected(path, why, detail);
+    }
 
     // MessagePump: the workers' calls, the stop request, the 500 ms refresh.
     void ProcessPendingMessages() override;

@@ -51,8 +51,20 @@ void TerminalOutput::write(const Kept& line) {
     }
 }
 
-void TerminalOutput::PathTooLong(const std::string& path) {
-    Warn("korvax-scan: path longer than 1024 bytes, not scanned: " + EscapeText(path));
+void TerminalOutput::NotCollected(const std::string& path, PassedOver why, const std::string& detail) {
+    switch (why) {
+        case PassedOver::PathTooLong:
+            ++missed_;
+            Warn("korvax-scan: path longer than 1024 bytes, not scanned: " + EscapeText(path));
+            break;
+        case PassedOver::UnreadableFolder:
+            ++missed_;
+            Warn("korvax-scan: cannot read the folder " + EscapeText(path) + " (" + detail + "), not scanned");
+            break;
+        case PassedOver::TooLarge:
+        case PassedOver::Excluded:
+            break;  // what the user or the scanner's limit chose not to check
+    }
 }
 
 void TerminalOutput::FolderEntered(const std::string& folder) {

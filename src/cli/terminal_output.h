@@ -39,7 +39,8 @@ public:
     TerminalOutput(CpuUsageFunction usage, std::ostream& out, std::ostream& err, const OutputOptions& options);
 
     void AddRow(const ResultRow& row) override;
-    void PathTooLong(const std::string& path) override;
+    // Warns of an unreadable folder or a path too long, which make the exit status 2.
+    void NotCollected(const std::string& path, PassedOver why, const std::string& detail) override;
     void FolderEntered(const std::string& folder) override;
     // Reads the load and redraws the progress line (when shown).
     void Refresh(const CheckCounts& counts, bool walking) override;
@@ -59,6 +60,9 @@ public:
     void printRestoreSummary(int restored, int refused);
 
     bool sawReadError() const { return readErrors_ > 0; }
+    // Something that may hold programs could not be looked at: a folder that cannot be read,
+    // a path too long for the scanner.
+    bool missedSomething() const { return missed_ > 0; }
     std::int64_t readErrors() const { return readErrors_; }
     std::int32_t& CpuLoad() { return CpuLoad_; }
 
@@ -79,6 +83,7 @@ private:
     OutputOptions options_;
     bool progressShown_ = false;
     std::int64_t readErrors_ = 0;
+    std::int64_t missed_ = 0;
     std::int32_t CpuLoad_ = 0;
     std::vector<Kept> kept_;
 };

@@ -31,9 +31,17 @@ bool Excluded(const CollectOptions& options, const std::string& path) {
     return false;
 }
 
+void Tell(const CollectOptions& options, const std::string& path, PassedOver why, const std::string& detail = {}) {
+    if (options.onPassedOver) options.onPassedOver(path, why, detail);
+}
+
 // Returns false when the walk was stopped.
 bool Walk(DirectoryListing& listing, const std::string& folder, const CollectedFile& collected, MessagePump& pump,
           const CollectOptions& options, const std::function<bool()>& stop) {
+    if (!listing.opened()) {
+        Tell(options, folder, PassedOver::UnreadableFolder, listing.openFailure());
+        return true;
+    }
     if (options.onFolderEntered) options.onFolderEntered(folder);
     const std::int64_t maxSize = CollectionSizeLimit(options);
     while (auto entry = listing.next()) {
@@ -44,20 +52,29 @@ bool Walk(DirectoryListing& listing, const std::string& folder, const CollectedF
         if (entry->kind == EntryKind::Directory) {
             // Nothing below a folder whose own path is already too long can be collected.
             if (path.size() + 1 > kMaxFileNameLength) {
-                if (options.onPathTooLong) options.onPathTooLong(path + "/");
+                Tell(options, path + "/", PassedOver::PathTooLong);
                 continue;
             }
-            if (Excluded(options, path) || Excluded(options, path + "/")) continue;
+            if (Excluded(options, path) || Excluded(options, path + "/")) {
+                Tell(options, path + "/", PassedOver::Excluded);
+                continue;
+            }
             DirectoryListing below(listing, entry->name);
             if (!Walk(below, path + "/", collected, pump, options, stop)) return false;
             continue;
         }
         if (entry->kind != EntryKind::RegularFile) continue;
-        if (entry->size >= maxSize) continue;
         if (!HasProgramExtension(entry->name)) continue;
-        if (Excluded(options, path)) continue;
+        if (entry->size >= maxSize) {
+            Tell(options, path, PassedOver::TooLarge);
+            continue;
+        }
+        if (Excluded(options, path)) {
+            Tell(options, path, PassedOver::Excluded);
+            continue;
+        }
         if (path.size() > kMaxFileNameLength) {
-            if (options.onPathTooLong) options.onPathTooLong(path);
+            Tell(options, path, PassedOver::PathTooLong);
             continue;
         }
         collected(path);

@@ -28,9 +28,18 @@ inline constexpr std::int64_t kMaxScannedFileSize = 0x500000;  // files must be 
 // the end, with only the ASCII letters a-z taken as upper case.
 bool HasProgramExtension(const std::string& name);
 
+// Why the walk did not collect something that could have held programs to check.
+enum class PassedOver {
+    TooLarge,          // a program of the size limit or more
+    UnreadableFolder,  // a folder (the listed one too) that cannot be opened
+    PathTooLong,       // a program or folder whose path does not fit a worker's buffer
+    Excluded,          // a program or folder matching an exclusion pattern
+};
+
 struct CollectOptions {
-    // Told of every path that is too long to be collected (korvax-scan warns about them).
-    std::function<void(const std::string& path)> onPathTooLong;
+    // Told of everything passed over, and why (korvax-scan warns about and counts them).
+    // `detail` is the system's reason for an unreadable folder, else empty.
+    std::function<void(const std::string& path, PassedOver why, const std::string& detail)> onPassedOver;
     // Told of every folder the walk enters (its path ending with '/'), the listed one first.
     std::function<void(const std::string& folder)> onFolderEntered;
     // Files must be smaller than this; never above kMaxScannedFileSize, whatever is set.

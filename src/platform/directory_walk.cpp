@@ -5,6 +5,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
+
 namespace korvax {
 
 DirectoryListing::DirectoryListing(const std::string& folder) {
@@ -12,15 +15,23 @@ DirectoryListing::DirectoryListing(const std::string& folder) {
 }
 
 DirectoryListing::DirectoryListing(const DirectoryListing& parent, const std::string& name) {
-    if (parent.dir_ == nullptr) return;
+    if (parent.dir_ == nullptr) {
+        openFailure_ = parent.openFailure_;
+        return;
+    }
     open(::openat(::dirfd(static_cast<DIR*>(parent.dir_)), name.c_str(),
                   O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
 }
 
 void DirectoryListing::open(int fd) {
-    if (fd < 0) return;
-    dir_ = ::fdopendir(fd);
-    if (dir_ == nullptr) ::close(fd);
+    if (fd >= 0) {
+        dir_ = ::fdopendir(fd);
+        if (dir_ != nullptr) return;
+        const int error = errno;
+        ::close(fd);
+        errno = error;
+    }
+    openFailure_ = std::strerror(errno);
 }
 
 DirectoryListing::~DirectoryListing() {

@@ -32,10 +32,15 @@ public:
     // The next entry; the kind comes from lstat, so it is never a link's target.
     std::optional<DirectoryEntry> next();
 
+    // Whether the folder was opened; when not, why (the system's text), for messages.
+    bool opened() const { return dir_ != nullptr; }
+    const std::string& openFailure() const { return openFailure_; }
+
 private:
     void open(int fd);
 
     void* dir_ = nullptr;
+    std::string openFailure_;
 };
 
 }  // namespace korvax

@@ -35,8 +35,8 @@ std::vector<std::string> Collect(const std::string& folder, FileCollection& coll
                                  std::vector<std::string>* tooLong = nullptr) {
     FileQueue queue;
     CollectOptions options;
-    options.onPathTooLong = [&](const std::string& path) {
-        if (tooLong != nullptr) tooLong->push_back(path);
+    options.onPassedOver = [&](const std::string& path, PassedOver why, const std::string&) {
+        if (tooLong != nullptr && why == PassedOver::PathTooLong) tooLong->push_back(path);
     };
     CollectFiles(queue, folder, collection, pump, options);
     return {queue.begin(), queue.end()};
@@ -187,9 +187,16 @@ TEST(CollectFiles, ExcludedFoldersAreNotEnteredAndTheSizeLimitCanOnlyShrink) {
     options.maxSize = 1000;
     std::vector<std::string> entered;
     options.onFolderEntered = [&](const std::string& path) { entered.push_back(path); };
+    // What was passed over is told, and why: the programs that were not collected.
+    std::vector<std::string> passedOver;
+    options.onPassedOver = [&](const std::string& path, PassedOver why, const std::string&) {
+        passedOver.push_back(path + (why == PassedOver::Excluded ? " excluded" : why == PassedOver::TooLarge ? " large" : " ?"));
+    };
     CollectFiles(queue, root, collection, pump, options);
     EXPECT_EQ(Sorted({queue.begin(), queue.end()}), (std::vector<std::string>{root + "a/b.exe", root + "keep.exe"}));
     EXPECT_EQ(Sorted(entered), (std::vector<std::string>{root, root + "a/"}));
+    EXPECT_EQ(Sorted(passedOver), (std::vector<std::string>{root + "a/cache/ excluded", root + "big.exe large",
+                                                            root + "cache/ excluded", root + "skip.exe excluded"}));
 
     // A limit above the scanner's own is no limit above it.
     MakeSized(root + "huge.exe", kMaxScannedFileSize);
@@ -201,11 +208,21 @@ TEST(CollectFiles, ExcludedFoldersAreNotEnteredAndTheSizeLimitCanOnlyShrink) {
     EXPECT_EQ(queue.size(), 6U);
 }
 
-TEST(CollectFiles, AMissingFolderAddsNothing) {
+TEST(CollectFiles, AMissingFolderAddsNothingAndIsToldAsUnreadable) {
     FileCollection collection;
     CountingPump pump;
     EXPECT_TRUE(Collect("/nonexistent/korvax/", collection, pump).empty());
     EXPECT_EQ(collection.TotalFiles, 0);
+
+    // A typo in a folder's name must not read as "nothing found".
+    FileQueue queue;
+    CollectOptions options;
+    std::vector<std::string> told;
+    options.onPassedOver = [&](const std::string& path, PassedOver why, const std::string& detail) {
+        if (why == PassedOver::UnreadableFolder) told.push_back(path + ": " + detail);
+    };
+    CollectFiles(queue, "/nonexistent/korvax/", collection, pump, options);
+    EXPECT_EQ(told, (std::vector<std::string>{"/nonexistent/korvax/: No such file or directory"}));
 }
 
 std::vector<std::string> TakeAll(FileCollection& collection, int count) {
