@@ -6,7 +6,6 @@
 #include <exception>
 #include <mutex>
 #include <thread>
-#include <unordered_set>
 
 #include "check/work_channel.h"
 #include "collection/collect_files.h"
@@ -93,7 +92,6 @@ private:
         const ReportRow report = [this](const ResultRow& row) { show([&] { display_.AddRow(row); }); };
         while (auto path = channel_.Take()) {
             inHand_.fetch_add(1);
-            const PathInHand hold(*this, *path);
             try {
                 // A collected path was link-free when the walk met it: a link in it now
                 // was swapped in.
@@ -110,31 +108,6 @@ private:
         }
         finishThread();
     }
-
-    // A folder listed twice (or inside another listed one) gives the same path twice.
-    // Its checks run one after the other, never side by side, so that the second finds
-    // what the first left, as it does when the desktop checks them.
-    class PathInHand {
-    public:
-        PathInHand(PooledCheck& check, const std::string& path) : check_(check), path_(path) {
-            std::unique_lock lock(check_.handMutex_);
-            check_.handFreed_.wait(lock, [&] { return check_.pathsInHand_.count(path_) == 0; });
-            check_.pathsInHand_.insert(path_);
-        }
-        PathInHand(const PathInHand&) = delete;
-        PathInHand& operator=(const PathInHand&) = delete;
-        ~PathInHand() {
-            {
-                std::lock_guard lock(check_.handMutex_);
-                check_.pathsInHand_.erase(path_);
-            }
-            check_.handFreed_.notify_all();
-        }
-
-    private:
-        PooledCheck& check_;
-        const std::string& path_;
-    };
 
     void finishThread() {
         {
@@ -189,9 +162,6 @@ private:
     std::mutex doneMutex_;
     std::condition_variable done_;
     std::mutex displayMutex_;
-    std::mutex handMutex_;
-    std::condition_variable handFreed_;
-    std::unordered_set<std::string> pathsInHand_;
 };
 
 }  // namespace
@@ -201,6 +171,11 @@ CheckCounts RunPooledCheck(const std::vector<std::string>& folders, const ScanPl
                            const std::function<bool()>& stopRequested, const PooledCheckOptions& options) {
     PooledCheckOptions checked = options;
     if (checked.jobs < 1) checked.jobs = 1;
+    // A folder listed twice (or inside another listed one) gives the same file twice, maybe
+    // under two spellings: its checks run one after the other, never side by side, so that
+    // the second finds what the first left, as it does when the desktop checks them.
+    FilesInHand inHand;
+    checked.fileCheck.inHand = &inHand;
     // A file may grow between the walk that collected it and its check: past the size
     // limit it is not loaded.
     checked.fileCheck.maxFileSize = std::min(checked.fileCheck.maxFileSize, CollectionSizeLimit(checked.collect) - 1);

@@ -161,6 +161,10 @@ void SpeedButton3Click(ProgramState& state, CheckDisplay& display, MessagePump& 
     // meanwhile is not loaded.
     CheckOptions checked = options;
     checked.fileCheck.maxFileSize = std::min(checked.fileCheck.maxFileSize, CollectionSizeLimit(checked.collect) - 1);
+    // A folder listed twice gives its files to two workers, maybe under two spellings: one
+    // waits until the other is done with the file (see FilesInHand).
+    FilesInHand inHand;
+    checked.fileCheck.inHand = &inHand;
     Check(state, display, pump, checked).run();
 }
 

@@ -5,7 +5,17 @@
 namespace korvax {
 
 std::vector<std::uint8_t> DiskFile::Load(std::int64_t maxSize) {
-    file_ = std::make_unique<FileInFolder>(path_, policy_);
+    for (;;) {
+        file_ = std::make_unique<FileInFolder>(path_, policy_);
+        if (inHand_ == nullptr) break;
+        hold_ = inHand_->TryHold(file_->place());
+        if (hold_) break;
+        // Another worker holds it under another spelling: what it writes is what this
+        // check must read, so the file is opened afresh once that worker is done.
+        const FilePlace place = file_->place();
+        file_.reset();
+        inHand_->WaitUntilFree(place);
+    }
     return file_->ReadAll(maxSize);
 }
 

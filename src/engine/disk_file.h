@@ -8,6 +8,7 @@
 #include <string>
 
 #include "engine/file_access.h"
+#include "engine/files_in_hand.h"
 #include "platform/file_in_folder.h"
 #include "platform/file_write_calls.h"
 
@@ -17,9 +18,11 @@ class DiskFile : public FileAccess {
 public:
     // `policy`: the workers refuse any link in a collected path; a tool checking a path a
     // user typed resolves it once. `calls` make the replacement's system calls (tests pass
-    // ones that fail).
-    DiskFile(std::string path, LinkPolicy policy, FileWriteCalls& calls = SystemFileWriteCalls())
-        : path_(std::move(path)), policy_(policy), calls_(calls) {}
+    // ones that fail). With `inHand`, the file is held there from its load until this
+    // object is destroyed, and a load waits while another worker holds it.
+    DiskFile(std::string path, LinkPolicy policy, FilesInHand* inHand = nullptr,
+             FileWriteCalls& calls = SystemFileWriteCalls())
+        : path_(std::move(path)), policy_(policy), inHand_(inHand), calls_(calls) {}
 
     std::vector<std::uint8_t> Load(std::int64_t maxSize) override;
     void Save(std::span<const std::uint8_t> image) override;
@@ -28,7 +31,10 @@ public:
 private:
     std::string path_;
     LinkPolicy policy_;
+    FilesInHand* inHand_;
     FileWriteCalls& calls_;
+    // Destroyed after the file: the next holder opens it only once this one has let go.
+    FilesInHand::Hold hold_;
     std::unique_ptr<FileInFolder> file_;
 };
 

@@ -88,13 +88,13 @@ FileCheckOutcome CheckFile(const std::string& path, FileAccess& file, const Scan
 
 FileCheckOutcome CheckFile(const std::string& path, LinkPolicy policy, const VirusDatabase& base,
                            DetectionCounters& counters, const ReportRow& report, const FileCheckOptions& options) {
-    DiskFile file(path, policy);
+    DiskFile file(path, policy, options.inHand);
     return CheckFile(path, file, base, counters, report, options);
 }
 
 FileCheckOutcome CheckFile(const std::string& path, LinkPolicy policy, const ScanPlan& plan,
                            DetectionCounters& counters, const ReportRow& report, const FileCheckOptions& options) {
-    DiskFile file(path, policy);
+    DiskFile file(path, policy, options.inHand);
     return CheckFile(path, file, plan, counters, report, options);
 }
 

@@ -18,6 +18,7 @@
 
 #include "database/virus_database.h"
 #include "engine/file_access.h"
+#include "engine/files_in_hand.h"
 #include "engine/scan_plan.h"
 #include "engine/scan_result.h"
 #include "engine/write_back_guard.h"
@@ -53,6 +54,9 @@ struct FileCheckOptions {
     bool noCure = false;
     // Called around the file's write-backs (not owned; may be null).
     WriteBackGuard* guard = nullptr;
+    // The files the other workers of the check hold (not owned; may be null when no other
+    // worker can meet the same file): see FilesInHand.
+    FilesInHand* inHand = nullptr;
 };
 
 struct FileCheckOutcome {

@@ -245,6 +245,9 @@ FileInFolder::FileInFolder(const std::string& path, LinkPolicy policy) : path_(p
         throw CannotOpenFile(path);
     }
     if (::fstat(file.get(), &original_) != 0 || !S_ISREG(original_.st_mode)) throw CannotOpenFile(path);
+    struct stat folderInfo {};
+    if (::fstat(folder.get(), &folderInfo) != 0) throw CannotOpenFile(path);
+    place_ = {static_cast<std::uint64_t>(folderInfo.st_dev), static_cast<std::uint64_t>(folderInfo.st_ino), name_};
     device_ = original_.st_dev;
     inode_ = original_.st_ino;
     folder_ = folder.release();

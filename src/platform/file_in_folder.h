@@ -33,6 +33,16 @@ public:
     explicit FileChangedDuringCheck(const std::string& path);
 };
 
+// Where a file stands: the folder that holds it (its device and inode) and its name there.
+// Every spelling of a path ("/x/dup/A.EXE", "/x/./dup/A.EXE") gives the same place, and a
+// place outlives the replacement of its file, which a file's own inode does not.
+struct FilePlace {
+    std::uint64_t folderDevice = 0;
+    std::uint64_t folderInode = 0;
+    std::string name;
+    auto operator<=>(const FilePlace&) const = default;
+};
+
 enum class LinkPolicy {
     // The path must hold no symbolic link at all: a collected path was link-free when the
     // walk met it, so a link in it now was swapped in, and the open fails.
@@ -73,12 +83,15 @@ public:
     void Replace(std::span<const std::uint8_t> bytes, FileWriteCalls& calls = SystemFileWriteCalls());
 
     const std::string& path() const { return path_; }
+    // Where the file stands (see FilePlace).
+    const FilePlace& place() const { return place_; }
     // The file as it was opened: its owner, mode and size.
     const struct stat& original() const { return original_; }
 
 private:
     std::string path_;   // as given, for messages
     std::string name_;   // the last component
+    FilePlace place_;
     int folder_ = -1;
     int file_ = -1;      // the file as read: the source of its metadata
     struct stat original_ {};

@@ -243,7 +243,7 @@ TEST_F(FileCheck, AWriteThatFailsPartWayLeavesTheOriginalWhole) {
     const Bytes infected = WithMarkers(SampleProgram(64 * 1024), "AAAA");
     const std::string path = folder.write("big.exe", infected);
     FullDisk disk(4096);
-    DiskFile file(path, LinkPolicy::RefuseLinks, disk);
+    DiskFile file(path, LinkPolicy::RefuseLinks, nullptr, disk);
     DetectionCounters counters;
     std::vector<ResultRow> rows;
     const FileCheckOutcome outcome =
