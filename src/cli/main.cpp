@@ -66,7 +66,11 @@ whole, the workers end, and the summary is printed. A second one ends the progra
 Without --db, the database is virbase.kvd in the current folder when there is one, else the
 user's own copy ($XDG_DATA_HOME/korvax/virbase.kvd, by default
 ~/.local/share/korvax/virbase.kvd, which the desktop launcher makes), else the default
-database installed with the program; --verbose says which on stderr.
+database installed with the program; --verbose says which on stderr. A database found so,
+a database to update, a backup folder and a report's folder are used only when they and
+every folder above them belong to you or root and nobody else may write to them, and a
+link on the way only when it is yours or root's: anything else is refused (status 2), never
+passed over. --db names a database to read as it is, but never through another user's link.
 
 With KORVAX_LANG=en the counters, the progress line and the messages are in English; rows
 keep their texts.
@@ -74,9 +78,10 @@ keep their texts.
 With --update FILE, FILE is first appended to the database file and its entries added;
 without FOLDERs, that is all that is done.
 
-Exit status: 1 when anything was detected, else 2 when a file could not be read or the
-check could not run (database or libcpudll.so missing, a refused backup folder); 0 when
-all is clean. A restore: 0 when every file asked for is as it was before its cure, else 2.)";
+Exit status: 1 when anything was detected, else 2 when a file could not be read, a folder
+named does not exist or a folder cannot be read, a path is longer than 1024 bytes, or the
+check could not run (database or libcpudll.so missing or refused, a refused backup folder or
+report); 0 when all is clean. A restore: 0 when every file asked for is as it was before its cure, else 2.)";
 
 int ProcessorsOnline() {
     const long online = ::sysconf(_SC_NPROCESSORS_ONLN);
