@@ -67,11 +67,14 @@ inline QByteArray PrependInfected(const QByteArray& program) { return "KVXP" + Q
 class ProgramFixture {
 public:
     // `folders`: the command line's, as bytes. `databaseSource`: the signature source of
-    // the database the program starts with.
+    // the database the program starts with. `prepare` runs on the folder the program will
+    // start in, once the database is there.
     explicit ProgramFixture(bool withDatabase = true, QByteArrayList folders = {},
-                            std::string loadLibrary = kQuietLoadLibrary, const std::string& databaseSource = kTestDatabase)
+                            std::string loadLibrary = kQuietLoadLibrary, const std::string& databaseSource = kTestDatabase,
+                            const std::function<void(const QString& folder)>& prepare = {})
         : startDir_(QDir::currentPath()) {
         if (withDatabase) WriteFile(path("virbase.kvd"), Assemble(databaseSource.c_str()));
+        if (prepare) prepare(dir_.path());
         previousDisplay_ = SetExceptionDisplay([this](const QString& message) { errors.append(message); });
         QDir::setCurrent(dir_.path());
         ProgramOptions options;

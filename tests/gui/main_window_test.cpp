@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QTreeView>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -30,6 +31,7 @@ private slots:
     void listHintFollowsClicksOnItems();
     void foldersAreWalkedUnderTheirOwnBytes();
     void startupWithoutDatabase();
+    void startupRefusesADatabaseOthersCanWrite();
     void missingLoadLibraryEndsWithStatus2();
 };
 
@@ -215,6 +217,23 @@ void MainWindowTest::startupWithoutDatabase() {
     f.waitForRefresh();
     QCOMPARE(f.text(f.main(), "Label8"), QStringLiteral("2"));
     QCOMPARE(f.text(f.statistics(), "Label7"), QStringLiteral("0"));
+}
+
+void MainWindowTest::startupRefusesADatabaseOthersCanWrite() {
+    // Anyone may rewrite this database: its entries would decide what the check cures.
+    ProgramFixture f(true, {}, kQuietLoadLibrary, kTestDatabase, [](const QString& folder) {
+        QVERIFY(::chmod(QFile::encodeName(folder + "/virbase.kvd").constData(), 0666) == 0);
+    });
+    QCOMPARE(f.errors.size(), 1);
+    QVERIFY2(f.errors.front().startsWith("The database in the current folder is refused. Not trusted: " +
+                                         f.path("virbase.kvd") + ": other users may write to it (mode 0666)"),
+             qPrintable(f.errors.front()));
+    QVERIFY(f.state().pool.VirusBase.empty());
+    const QByteArray infected = PrependInfected(CleanProgram(1));
+    WriteFile(f.path("tree/a.exe"), infected);
+    f.runCheck({f.path("tree")});
+    QVERIFY(f.rows().isEmpty());
+    QCOMPARE(ReadFile(f.path("tree/a.exe")), infected);
 }
 
 void MainWindowTest::missingLoadLibraryEndsWithStatus2() {
