@@ -24,6 +24,18 @@
         <translation>The update file does not begin with a virus entry: </translation>
     </message>
     <message>
+        <source>Файл базы повреждён (отрицательная длина записи), обновление не выполнено: </source>
+        <translation>The database file is damaged (negative record length); the update was not made: </translation>
+    </message>
+    <message>
+        <source>Файл базы повреждён (обрывается внутри записи), обновление не выполнено: </source>
+        <translation>The database file is damaged (it ends inside a record); the update was not made: </translation>
+    </message>
+    <message>
+        <source>Файл базы с обновлением не читается полностью, обновление не выполнено: </source>
+        <translation>The database file with the update does not read back whole; the update was not made: </translation>
+    </message>
+    <message>
         <source>Во время проверки обновление невозможно</source>
         <translation>No update while a check is running</translation>
     </message>

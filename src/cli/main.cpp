@@ -21,6 +21,7 @@
 #include "cli/terminal_check.h"
 #include "cli/terminal_output.h"
 #include "collection/collect_files.h"
+#include "collection/path_glob.h"
 #include "database/database_load.h"
 #include "database/database_update.h"
 #include "engine/escaped_text.h"
@@ -149,7 +150,8 @@ int main(int argc, char** argv) {
                    "database file (default: ./virbase.kvd, else the user's copy, else the installed default)");
     app.add_option("--update", arguments.update,
                    "append the database file FILE to the database (on disk and in memory) before the check; "
-                   "refused, with nothing changed, unless FILE is a whole database beginning with a virus entry")
+                   "refused, with nothing changed, unless FILE is a whole database beginning with a virus entry "
+                   "and the database file is not damaged")
         ->type_name("FILE");
     app.add_option("FOLDER", arguments.folders,
                    "folders to check (none: only the update is done); with --restore, the files to put back");
@@ -172,10 +174,24 @@ int main(int argc, char** argv) {
             ->type_name("DIR");
     app.add_flag("--force", arguments.force, "with --restore: also put back files changed since their cure")
         ->needs(restore);
+    // One pattern per --exclude: taking every word up to the next option would swallow the
+    // FOLDERs after it ("--exclude '*.tmp' /srv" would check nothing).
     app.add_option("--exclude", arguments.exclude,
                    "pass over paths matching GLOB (shell-style against the full path; * stays within a folder, "
-                   "** spans folders; a matching folder is not entered); may be repeated")
-        ->type_name("GLOB");
+                   "** spans folders; a matching folder is not entered); one GLOB each, repeat for more; "
+                   "at most " + std::to_string(kMaxGlobPatternSize) + " bytes")
+        ->type_name("GLOB")
+        ->expected(1)
+        ->allow_extra_args(false)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+        ->check(CLI::Validator(
+            [](const std::string& pattern) {
+                return pattern.size() > kMaxGlobPatternSize
+                           ? "GLOB longer than " + std::to_string(kMaxGlobPatternSize) + " bytes (" +
+                                 std::to_string(pattern.size()) + ")"
+                           : std::string();
+            },
+            "", ""));
     app.add_option("--max-size", arguments.maxSize,
                    "collect only files smaller than BYTES (at most 5242880, the scanner's own limit)")
         ->type_name("BYTES")

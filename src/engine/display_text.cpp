@@ -2,7 +2,9 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 
+#include "database/record_fields.h"
 #include "engine/escaped_text.h"
 
 namespace korvax {
@@ -40,40 +42,58 @@ void AppendUtf8(std::string& out, std::uint32_t cp) {
     }
 }
 
-}  // namespace
-
-std::size_t Utf8SequenceLength(std::string_view bytes, std::size_t at) {
-    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(bytes[at + k]); };
-    const unsigned char lead = byte(0);
-    if (lead < 0x80) return 1;
-    // The second byte's range rules out overlong forms, surrogates and code points past
-    // U+10FFFF; every later byte is a plain continuation byte.
+// What a sequence that begins with `lead` must be: its length, and the range of its second
+// byte, which rules out overlong forms, surrogates and code points past U+10FFFF (every
+// later byte is a plain continuation byte). Length 0: no sequence begins with `lead`.
+struct Utf8Lead {
     std::size_t length = 0;
     unsigned char low = 0x80;
     unsigned char high = 0xBF;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead == 0xE0) {
-        length = 3, low = 0xA0;
-    } else if (lead == 0xED) {
-        length = 3, high = 0x9F;
-    } else if (lead >= 0xE1 && lead <= 0xEF) {
-        length = 3;
-    } else if (lead == 0xF0) {
-        length = 4, low = 0x90;
-    } else if (lead >= 0xF1 && lead <= 0xF3) {
-        length = 4;
-    } else if (lead == 0xF4) {
-        length = 4, high = 0x8F;
-    } else {
-        return 0;
+};
+
+Utf8Lead LeadOf(unsigned char lead) {
+    if (lead < 0x80) return {1};
+    if (lead >= 0xC2 && lead <= 0xDF) return {2};
+    if (lead == 0xE0) return {3, 0xA0};
+    if (lead == 0xED) return {3, 0x80, 0x9F};
+    if (lead >= 0xE1 && lead <= 0xEF) return {3};
+    if (lead == 0xF0) return {4, 0x90};
+    if (lead >= 0xF1 && lead <= 0xF3) return {4};
+    if (lead == 0xF4) return {4, 0x80, 0x8F};
+    return {};
+}
+
+// Whether the bytes from `at` on (fewer than `lead.length`, at least the lead itself) fit
+// the sequence `lead` begins.
+bool FitsSequence(std::string_view bytes, std::size_t at, const Utf8Lead& lead) {
+    for (std::size_t k = 1; k < lead.length && at + k < bytes.size(); ++k) {
+        const auto b = static_cast<unsigned char>(bytes[at + k]);
+        if (k == 1 ? (b < lead.low || b > lead.high) : (b < 0x80 || b > 0xBF)) return false;
     }
-    if (bytes.size() - at < length) return 0;
-    if (byte(1) < low || byte(1) > high) return 0;
-    for (std::size_t k = 2; k < length; ++k) {
-        if (byte(k) < 0x80 || byte(k) > 0xBF) return 0;
+    return true;
+}
+
+// The length of `bytes` without a character cut off at its very end, when that cut is the
+// only thing keeping them from being UTF-8; else nothing.
+std::optional<std::size_t> Utf8BeforeCutEnd(std::string_view bytes) {
+    std::size_t i = 0;
+    while (i < bytes.size()) {
+        const std::size_t length = Utf8SequenceLength(bytes, i);
+        if (length == 0) break;
+        i += length;
     }
-    return length;
+    if (i == bytes.size()) return std::nullopt;  // valid, nothing cut
+    const Utf8Lead lead = LeadOf(static_cast<unsigned char>(bytes[i]));
+    if (lead.length < 2 || bytes.size() - i >= lead.length || !FitsSequence(bytes, i, lead)) return std::nullopt;
+    return i;
+}
+
+}  // namespace
+
+std::size_t Utf8SequenceLength(std::string_view bytes, std::size_t at) {
+    const Utf8Lead lead = LeadOf(static_cast<unsigned char>(bytes[at]));
+    if (lead.length == 0 || bytes.size() - at < lead.length) return 0;
+    return FitsSequence(bytes, at, lead) ? lead.length : 0;
 }
 
 bool IsValidUtf8(std::string_view bytes) {
@@ -87,6 +107,13 @@ bool IsValidUtf8(std::string_view bytes) {
 
 std::string DisplayText(std::string_view bytes) {
     if (IsValidUtf8(bytes)) return std::string(bytes);
+    // A virus name longer than its status text is cut at 99 bytes, which may fall inside a
+    // character of a UTF-8 name; that name is still UTF-8 and loses only the cut character.
+    // Only at that length: a shorter text ending in what looks like a cut character is far
+    // more likely Windows-1251 ending in a Cyrillic letter ("Virus.\xC6" is "Virus.Ж").
+    if (bytes.size() == static_cast<std::size_t>(layout::kMaxShownName)) {
+        if (const auto whole = Utf8BeforeCutEnd(bytes)) return std::string(bytes.substr(0, *whole));
+    }
     std::string out;
     out.reserve(bytes.size() * 2);
     for (const char ch : bytes) {

@@ -11,6 +11,9 @@ namespace korvax {
 // `bytes` unchanged when they are valid UTF-8; otherwise each byte decoded from
 // Windows-1251 into UTF-8. The one byte that code page leaves undefined, 0x98, becomes
 // U+0098 so that nothing is lost.
+// One exception: a text of exactly 99 bytes (layout::kMaxShownName, where a long virus name
+// is cut for its status text) that is UTF-8 but for a character cut off at its very end is
+// a UTF-8 name cut inside a character: it is shown without that partial character.
 std::string DisplayText(std::string_view bytes);
 
 // DisplayText on one line: its control characters and backslashes escaped as

@@ -29,12 +29,58 @@ TEST(GlobMatches, ShellPatternsOverWholePaths) {
     for (const Case& c : cases) EXPECT_EQ(GlobMatches(c.pattern, c.path), c.matches) << c.pattern << " vs " << c.path;
 }
 
+TEST(GlobMatches, KeepsTheMeaningOfEveryPatternOnTheCornerCases) {
+    struct Case {
+        const char* pattern;
+        const char* path;
+        bool matches;
+    };
+    const Case cases[] = {
+        // "**/" may stand for no folder, but only where nothing was taken yet.
+        {"a/**/b", "a/b", true},     {"a/**/b", "a//b", true},      {"a/**/b", "a/xb", false},
+        {"a/**/b", "a/x/y/b", true}, {"**/", "", true},             {"**/", "/", true},
+        {"**/**/b", "b", true},      {"**/**/b", "x/b", true},      {"**/**/b", "xb", false},
+        // Stars pair off from the left: "***" is "**" then "*", and "****" is "**" twice.
+        {"a/***/b", "a/b", false},   {"a/***/b", "a/x/y/b", true},  {"a/****/b", "a/b", true},
+        {"a/****/b", "a/xb", true},  {"a/****/b", "a/x/y/b", true}, {"a/*****/b", "a/b", false},
+        {"a/*****/b", "a/x/b", true}, {"a/******/b", "a/b", true},   {"a/******/b", "a/xb", true},
+        {"a/*/b", "a//b", true},
+        {"*", "", true},             {"*", "/", false},             {"**", "", true},
+        {"**", "/x/y", true},        {"/x/**", "/x", false},        {"/x/**", "/x/", true},
+        {"*a", "/a", false},         {"**a", "/x/a", true},         {"*?", "", false},
+        {"*?*", "ab", true},         {"?*/", "a/", true},           {"*.exe*", "a.exe.exe", true},
+        // Sets: a leading ']' is a member, '-' at either end too; escapes; never a '/'.
+        {"[]]", "]", true},          {"[]a]", "a", true},           {"[!]]", "]", false},
+        {"[!]]", "a", true},         {"[^a]", "b", true},           {"[a-]", "-", true},
+        {"[-a]", "-", true},         {"[\\]]", "]", true},        {"[a\\-z]", "b", false},
+        {"[a\\-z]", "-", true},    {"[z-a]", "m", false},         {"[/]", "/", false},
+        {"[!a]", "/", false},        {"[]", "[]", true},            {"[!", "[!", true},
+        {"[a-c][!x]?", "bya", true}, {"[a-c][!x]?", "bxa", false},
+        // Escapes; a trailing backslash stands for itself; bytes, not characters.
+        {"\\a", "a", true},        {"\\?", "a", false},         {"\\[a]", "[a]", true},
+        {"a\\", "a\\", true},    {"\\*", "\\x", false},     {"?", "\xC3\xA9", false},
+        {"??", "\xC3\xA9", true},  {"*.exe", "a.EXE", false},
+    };
+    for (const Case& c : cases) EXPECT_EQ(GlobMatches(c.pattern, c.path), c.matches) << c.pattern << " vs " << c.path;
+}
+
 TEST(GlobMatches, NoPatternTakesLongerThanItsSizeTimesThePathsSquared) {
     // A pattern that backtracks without end in a naive matcher.
     const std::string path(1000, 'a');
     EXPECT_FALSE(GlobMatches("*a*a*a*a*a*a*a*a*a*a*a*a*b", path));
     EXPECT_FALSE(GlobMatches("**a**a**a**a**a**a**a**b", path));
     EXPECT_TRUE(GlobMatches("*a*a*a*a*a*a*a*a*a*a*a*a*", path));
+
+    // Far past what korvax-scan accepts, and deep enough to overflow a stack if the
+    // matcher went one call deeper per star.
+    const std::string stars(130000, '*');
+    const std::string longest = "/" + std::string(1022, 'p') + "/";
+    EXPECT_TRUE(GlobMatches(stars, longest));
+    EXPECT_FALSE(GlobMatches(stars + "x", longest));
+    std::string folders;
+    for (int i = 0; i < 43000; ++i) folders += "**/";
+    EXPECT_TRUE(GlobMatches(folders + "a.exe", "/srv/a.exe"));
+    EXPECT_FALSE(GlobMatches(folders + "a.exe", "/srv/b.exe"));
 }
 
 }  // namespace

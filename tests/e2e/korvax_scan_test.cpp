@@ -201,6 +201,43 @@ TEST_F(KorvaxScan, UpdateAppendsAWholeDatabaseOrChangesNothing) {
     EXPECT_EQ(ReadBytes(database), expected);
 }
 
+TEST_F(KorvaxScan, AnUpdateOntoADatabaseCutInsideARecordIsRefusedAndTheDatabaseKeepsWorking) {
+    // The last entry ends in a record cut short (of a type the scanner passes over): it
+    // detects all the same. Appended behind it, an update's first bytes would be read as
+    // that record's data, and bytes 12 to 15 of this update's name as the next length: a
+    // negative one, which would make the next start drop the update and "Dropper".
+    Bytes damaged = AssembleSource(std::string(kDatabase) + "entry \"Dropper\"\nsearch rel 0 pattern \"DROP\"\n");
+    const Bytes cutTail = AssembleSource("raw 0x42 length 17 data 01\n");
+    damaged.insert(damaged.end(), cutTail.begin(), cutTail.end());
+    const std::string base = folder.write("db/damaged.kvd", damaged);
+    const std::string update = folder.write(
+        "update.kvd", AssembleSource("entry \"Update.Entry\\xFF\\xFF\\xFF\\xFF\"\nsearch rel 0 pattern \"NEWV\"\n"));
+    folder.write("tree/dropper.exe", WithMarkers(SampleProgram(), "DROP"));
+
+    auto result = RunProgram(kScan, {"--db", base, "--update", update});
+    EXPECT_EQ(result.exitStatus, 2);
+    EXPECT_EQ(result.err, "Файл базы повреждён (обрывается внутри записи), обновление не выполнено: " + base +
+                              " (запись по смещению " + std::to_string(damaged.size() - cutTail.size()) + ")\n");
+    EXPECT_EQ(ReadBytes(base), damaged);
+    result = RunProgram(kScan, {"--db", base, tree()});
+    EXPECT_EQ(result.exitStatus, 1) << result.err;
+    EXPECT_EQ(sortedRows(result.out), (std::vector<std::string>{tree() + "/dropper.exe\tDropper\tПропущен"}));
+}
+
+TEST_F(KorvaxScan, ALongCyrillicNameShowsAsManyWholeLettersAsTheStatusTextHolds) {
+    std::string name;  // 60 letters, 120 bytes of UTF-8: cut at 99 bytes, inside the 50th
+    for (int i = 0; i < 12; ++i) name += "Вирус";
+    std::string shown;
+    for (int i = 0; i < 9; ++i) shown += "Вирус";
+    shown += "Виру";
+    const std::string cyrillic =
+        folder.write("cyrillic.kvd", AssembleSource("entry \"" + name + "\"\nsearch rel 0 pattern \"STUK\"\n"));
+    folder.write("tree/a.exe", WithMarkers(SampleProgram(), "STUK"));
+    const auto result = RunProgram(kScan, {"--db", cyrillic, tree()});
+    EXPECT_EQ(result.exitStatus, 1) << result.err;
+    EXPECT_EQ(Lines(result.out).front(), tree() + "/a.exe\t" + shown + "\tПропущен");
+}
+
 // A tree with every kind of outcome: clean, cured (once and twice over), detected, a cure
 // that fails, a read-only infected file, a file nobody may read, in several folders.
 void MakeMixedTree(test::TempFolder& folder, const std::string& name) {

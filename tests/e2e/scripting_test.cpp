@@ -29,6 +29,7 @@ using test::WithMarkers;
 const std::string kScan = KORVAX_SCAN_PATH;
 const std::string kPreload = std::string("LD_PRELOAD=") + WRITE_FAULTS_PATH;
 const std::string kAsanOrder = "ASAN_OPTIONS=verify_asan_link_order=0";
+constexpr std::size_t kLongestGlob = 4096;
 
 class Scripting : public ::testing::Test {
 protected:
@@ -209,6 +210,38 @@ TEST_F(Scripting, ExclusionsAndASmallerSizeLimitNarrowWhatIsCollected) {
                                                             "Проверено: 2", "Вылечено: 0", "Тел вирусов: 2"}));
     // The scanner's own limit cannot be raised.
     EXPECT_EQ(RunProgram(kScan, {"--db", database, "--max-size", "5242881", tree()}).exitStatus, 2);
+}
+
+TEST_F(Scripting, EachExcludeTakesOnePatternAndAnAbsurdOneIsRefusedBeforeAnyCheck) {
+    folder.write("tree/a.exe", WithMarkers(SampleProgram(), "STUK"));
+    folder.write("tree/a.tmp.exe", WithMarkers(SampleProgram(), "STUK"));
+    folder.write("other/b.exe", WithMarkers(SampleProgram(), "STUK"));
+    const std::vector<std::string> both = {folder.file("other/b.exe") + "\tMark.S\tПропущен",
+                                           tree("/a.exe") + "\tMark.S\tПропущен", "Всего: 2", "Проверено: 2",
+                                           "Вылечено: 0", "Тел вирусов: 2"};
+
+    // The folders after a pattern are folders to check, not more patterns.
+    auto result =
+        RunProgram(kScan, {"--db", database, "--sort", "--exclude", "**.tmp.exe", tree(), folder.file("other")});
+    EXPECT_EQ(result.exitStatus, 1) << result.err;
+    EXPECT_EQ(Lines(result.out), both);
+    result = RunProgram(kScan, {"--db", database, "--sort", "--exclude", "**/*.tmp.exe", "--exclude", "**/nothing",
+                                tree(), folder.file("other")});
+    EXPECT_EQ(Lines(result.out), both);
+
+    // The longest pattern still works; one byte more, or one that would take the matcher
+    // hours or its stack, is refused with a message before anything is checked.
+    const std::string longest = "**" + std::string(kLongestGlob - 2, '*');
+    result = RunProgram(kScan, {"--db", database, "--exclude", longest + "x", tree()});
+    EXPECT_EQ(result.exitStatus, 2);
+    EXPECT_EQ(result.out, "");
+    EXPECT_NE(result.err.find("--exclude: GLOB longer than 4096 bytes (4097)"), std::string::npos) << result.err;
+    result = RunProgram(kScan, {"--db", database, "--exclude", std::string(130000, '*'), tree()});
+    EXPECT_EQ(result.exitStatus, 2);
+    EXPECT_EQ(result.out, "");
+    result = RunProgram(kScan, {"--db", database, "--sort", "--exclude", longest, tree(), folder.file("other")});
+    EXPECT_EQ(result.exitStatus, 0) << result.err;  // everything passed over
+    EXPECT_EQ(Lines(result.out)[0], "Всего: 0");
 }
 
 }  // namespace
