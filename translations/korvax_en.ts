@@ -39,6 +39,10 @@
         <source>Во время проверки обновление невозможно</source>
         <translation>No update while a check is running</translation>
     </message>
+    <message>
+        <source>Обновление невозможно: файл базы не защищён. </source>
+        <translation>The update is not possible: the database file is not protected. </translation>
+    </message>
 </context>
 <context>
     <name>korvax::TForm1</name>

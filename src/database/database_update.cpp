@@ -7,6 +7,7 @@
 #include "database/record_cursor.h"
 #include "platform/file_in_folder.h"
 #include "platform/program_language.h"
+#include "platform/trusted_path.h"
 #include "platform/whole_file.h"
 
 namespace korvax {
@@ -82,9 +83,16 @@ void UpdateDatabase(const std::string& updatePath, const std::string& basePath, 
     VirusDatabase entries;
     ReadRecords(added, entries);  // cannot fail on a checked file
 
-    // The database file is read and replaced through one handle: the joined bytes go to
-    // the very file that was read, never through a link swapped in meanwhile.
-    FileInFolder database(basePath, LinkPolicy::ResolveOnce);
+    // The file rewritten must be one only the user and root control (another user's link
+    // would have root rewrite whatever it points at). It is then read and replaced through
+    // one handle: the joined bytes go to the very file that was read.
+    std::string trusted;
+    try {
+        trusted = RequireTrusted(basePath, TrustRule::OwnedAndGuarded);
+    } catch (const NotTrusted& failure) {
+        throw NotTrusted(Translated("Обновление невозможно: файл базы не защищён. ") + std::string(failure.what()));
+    }
+    FileInFolder database(trusted, LinkPolicy::RefuseLinks);
     std::vector<std::uint8_t> joined = database.ReadAll();
     const std::size_t baseEntries = EntriesOfDatabaseFile(basePath, joined);
     joined.insert(joined.end(), added.begin(), added.end());

@@ -40,7 +40,8 @@ void CheckJoinedDatabase(const std::string& path, std::span<const std::uint8_t> 
                          const VirusDatabase& added);
 
 // Appends the database file at `updatePath` to the one at `basePath` and its entries to
-// `base`. "Cannot open file %s" when either file cannot be read, "Cannot create file %s"
+// `base`. The database file must pass the trust rule (platform/trusted_path.h): NotTrusted
+// when another user could have planted or could change it, or a link on the way is theirs. "Cannot open file %s" when either file cannot be read, "Cannot create file %s"
 // or "Stream write error" when the database file cannot be replaced, UpdateRefused for
 // the rest; on any failure the database file and `base` are as they were.
 // A database file that ends inside a record, or holds a negative length, is refused as

@@ -99,6 +99,18 @@ TEST_F(HostileUser, RootNeverRunsADatabaseAnotherUserControls) {
         EXPECT_NE(result.err.find("Not trusted: " + planted), std::string::npos) << result.err;
         EXPECT_EQ(ReadBytes(rootsFile), notes);
     }
+
+    // Another user's database, named on purpose, is read; but root does not rewrite it.
+    std::filesystem::remove(planted);
+    const Bytes theirs = AssembleSource(kDatabase);
+    folder.write("home/virbase.kvd", theirs);
+    give(planted);
+    result = RunProgram(kScan, {"--db", planted, "--update", update});
+    EXPECT_EQ(result.exitStatus, 2) << result.err;
+    EXPECT_NE(result.err.find("belongs to user nobody"), std::string::npos) << result.err;
+    EXPECT_EQ(ReadBytes(planted), theirs);
+    result = RunProgram(kScan, {"--db", planted, "--no-cure", folder.file("srv")});
+    EXPECT_EQ(result.exitStatus, 0) << result.err;
 }
 
 TEST_F(HostileUser, AReportIsNeverWrittenThroughALinkNorEmptiedBeforeTheCheck) {
