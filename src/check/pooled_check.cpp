@@ -10,6 +10,7 @@
 #include "check/work_channel.h"
 #include "collection/collect_files.h"
 #include "platform/message_pump.h"
+#include "check/collected_files.h"
 #include "platform/os_thread.h"
 
 namespace korvax {
@@ -71,11 +72,10 @@ private:
             show([&] { display_.NotCollected(path, why, detail); });
         };
         collect.onFolderEntered = [this](const std::string& folder) { show([&] { display_.FolderEntered(folder); }); };
-        for (std::string folder : folders) {
+        for (const std::string& listed : folders) {
             if (stopping_.load()) break;
-            if (folder.empty() || folder.back() != '/') folder += '/';
-            WalkFolder(
-                folder,
+            CollectListed(
+                listed,
                 [this](const std::string& path) {
                     if (channel_.Put(path)) total_.fetch_add(1);
                 },
@@ -92,17 +92,7 @@ private:
         const ReportRow report = [this](const ResultRow& row) { show([&] { display_.AddRow(row); }); };
         while (auto path = channel_.Take()) {
             inHand_.fetch_add(1);
-            try {
-                // A collected path was link-free when the walk met it: a link in it now
-                // was swapped in.
-                CheckFile(*path, LinkPolicy::RefuseLinks, base_, counters_, report, options_.fileCheck);
-            } catch (const std::exception&) {
-                // The final row could not be shown: the file still gets its read-error row.
-                try {
-                    report(ReadErrorRow(*path));
-                } catch (const std::exception&) {
-                }
-            }
+            CheckCollectedFile(*path, base_, counters_, report, options_.fileCheck);
             checked_.fetch_add(1);
             inHand_.fetch_sub(1);
         }
@@ -171,14 +161,8 @@ CheckCounts RunPooledCheck(const std::vector<std::string>& folders, const ScanPl
                            const std::function<bool()>& stopRequested, const PooledCheckOptions& options) {
     PooledCheckOptions checked = options;
     if (checked.jobs < 1) checked.jobs = 1;
-    // A folder listed twice (or inside another listed one) gives the same file twice, maybe
-    // under two spellings: its checks run one after the other, never side by side, so that
-    // the second finds what the first left, as it does when the desktop checks them.
     FilesInHand inHand;
-    checked.fileCheck.inHand = &inHand;
-    // A file may grow between the walk that collected it and its check: past the size
-    // limit it is not loaded.
-    checked.fileCheck.maxFileSize = std::min(checked.fileCheck.maxFileSize, CollectionSizeLimit(checked.collect) - 1);
+    checked.fileCheck = ForCollectedFiles(checked.fileCheck, checked.collect, inHand);
     return PooledCheck(base, counters, display, checked).run(folders, stopRequested);
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "check/collected_files.h"
 #include "platform/system_info.h"
 #include "collection/collect_files.h"
 
@@ -51,8 +52,7 @@ private:
             display_.NotCollected(path, why, detail);
         };
         for (int i = 0; i < display_.FolderCount(); ++i) {
-            std::string folder = display_.FolderAt(i);
-            if (folder.empty() || folder.back() != '/') folder += '/';
+            const std::string folder = display_.FolderAt(i);
             state_.files.FileQueues.emplace_back();
             CollectFiles(state_.files.FileQueues.back(), folder, state_.files, pump_, collectOptions);
             display_.ShowTotal(state_.files.TotalFiles);
@@ -160,11 +160,8 @@ void SpeedButton3Click(ProgramState& state, CheckDisplay& display, MessagePump& 
     // Every file is collected first and checked later: one that grew past the size limit
     // meanwhile is not loaded.
     CheckOptions checked = options;
-    checked.fileCheck.maxFileSize = std::min(checked.fileCheck.maxFileSize, CollectionSizeLimit(checked.collect) - 1);
-    // A folder listed twice gives its files to two workers, maybe under two spellings: one
-    // waits until the other is done with the file (see FilesInHand).
     FilesInHand inHand;
-    checked.fileCheck.inHand = &inHand;
+    checked.fileCheck = ForCollectedFiles(checked.fileCheck, checked.collect, inHand);
     Check(state, display, pump, checked).run();
 }
 

@@ -57,9 +57,13 @@ void TerminalOutput::NotCollected(const std::string& path, PassedOver why, const
             ++missed_;
             Warn("korvax-scan: path longer than 1024 bytes, not scanned: " + EscapeText(path));
             break;
-        case PassedOver::UnreadableFolder:
+        case PassedOver::Unreadable:
             ++missed_;
-            Warn("korvax-scan: cannot read the folder " + EscapeText(path) + " (" + detail + "), not scanned");
+            Warn("korvax-scan: cannot read " + EscapeText(path) + " (" + detail + "), not scanned");
+            break;
+        case PassedOver::Refused:
+            ++missed_;
+            Warn("korvax-scan: " + EscapeText(path) + ": not checked (" + detail + ")");
             break;
         case PassedOver::TooLarge:
         case PassedOver::Excluded:

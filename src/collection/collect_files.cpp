@@ -39,7 +39,7 @@ void Tell(const CollectOptions& options, const std::string& path, PassedOver why
 bool Walk(DirectoryListing& listing, const std::string& folder, const CollectedFile& collected, MessagePump& pump,
           const CollectOptions& options, const std::function<bool()>& stop) {
     if (!listing.opened()) {
-        Tell(options, folder, PassedOver::UnreadableFolder, listing.openFailure());
+        Tell(options, folder, PassedOver::Unreadable, listing.openFailure());
         return true;
     }
     if (options.onFolderEntered) options.onFolderEntered(folder);
@@ -91,10 +91,38 @@ void WalkFolder(const std::string& folder, const CollectedFile& collected, Messa
     Walk(listing, walked, collected, pump, options, stop);
 }
 
-void CollectFiles(FileQueue& queue, const std::string& folder, FileCollection& collection, MessagePump& pump,
+void CollectListed(const std::string& listed, const CollectedFile& collected, MessagePump& pump,
+                   const CollectOptions& options, const std::function<bool()>& stop) {
+    const NamedEntry entry = LookAtNamedPath(listed);
+    if (!entry.failure.empty()) {
+        Tell(options, listed, PassedOver::Unreadable, entry.failure);
+        return;
+    }
+    if (entry.kind == EntryKind::Directory) {
+        WalkFolder(listed.ends_with('/') ? listed : listed + "/", collected, pump, options, stop);
+        return;
+    }
+    if (entry.kind != EntryKind::RegularFile) {
+        Tell(options, listed, PassedOver::Refused, "no regular file");
+        return;
+    }
+    if (entry.size >= CollectionSizeLimit(options)) {
+        Tell(options, listed, PassedOver::Refused,
+             std::to_string(entry.size) + " bytes, the limit is " + std::to_string(CollectionSizeLimit(options)));
+        return;
+    }
+    const std::string path = LinkFreeFilePath(listed);
+    if (path.size() > kMaxFileNameLength) {
+        Tell(options, path, PassedOver::PathTooLong);
+        return;
+    }
+    collected(path);
+}
+
+void CollectFiles(FileQueue& queue, const std::string& listed, FileCollection& collection, MessagePump& pump,
                   const CollectOptions& options) {
-    WalkFolder(
-        folder,
+    CollectListed(
+        listed,
         [&](const std::string& path) {
             queue.push_back(path);
             ++collection.TotalFiles;

@@ -30,10 +30,11 @@ bool HasProgramExtension(const std::string& name);
 
 // Why the walk did not collect something that could have held programs to check.
 enum class PassedOver {
-    TooLarge,          // a program of the size limit or more
-    UnreadableFolder,  // a folder (the listed one too) that cannot be opened
-    PathTooLong,       // a program or folder whose path does not fit a worker's buffer
-    Excluded,          // a program or folder matching an exclusion pattern
+    TooLarge,     // a program the walk met, of the size limit or more
+    Unreadable,   // a folder (listed or met by the walk) or a named path that cannot be read
+    PathTooLong,  // a program or folder whose path does not fit a worker's buffer
+    Excluded,     // a program or folder the walk met that matches an exclusion pattern
+    Refused,      // a named path that is no regular file, or of the size limit or more
 };
 
 struct CollectOptions {
@@ -55,9 +56,9 @@ struct CollectOptions {
 // FileCheckOptions::maxFileSize), since the file may have grown after the walk met it.
 std::int64_t CollectionSizeLimit(const CollectOptions& options);
 
-// Appends the qualifying files under `folder` (a path ending with '/') to `queue` and adds
-// one to `collection.TotalFiles` for each. A folder that cannot be read adds nothing.
-void CollectFiles(FileQueue& queue, const std::string& folder, FileCollection& collection, MessagePump& pump,
+// Appends the files of the check list's entry `listed` to `queue` (see CollectListed) and
+// adds one to `collection.TotalFiles` for each. A folder that cannot be read adds nothing.
+void CollectFiles(FileQueue& queue, const std::string& listed, FileCollection& collection, MessagePump& pump,
                   const CollectOptions& options = {});
 
 // The same walk, handing each qualifying file's path to `collected` as it is met (a check
@@ -66,5 +67,14 @@ void CollectFiles(FileQueue& queue, const std::string& folder, FileCollection& c
 using CollectedFile = std::function<void(const std::string& path)>;
 void WalkFolder(const std::string& folder, const CollectedFile& collected, MessagePump& pump,
                 const CollectOptions& options = {}, const std::function<bool()>& stop = {});
+
+// One entry of a check list, as both schedulers take it. A folder is walked (a missing
+// trailing '/' is added). A regular file the user named is collected whatever its
+// extension, and no exclusion applies to it: the user asked for that file (under its
+// link-free path, as the walk would give it). A named file of the size limit or more, or
+// one that is no regular file (a FIFO, a device, a socket), is refused (PassedOver::Refused)
+// and never opened; a path where nothing can be looked at is Unreadable.
+void CollectListed(const std::string& listed, const CollectedFile& collected, MessagePump& pump,
+                   const CollectOptions& options = {}, const std::function<bool()>& stop = {});
 
 }  // namespace korvax

@@ -74,7 +74,30 @@ FileCheckOutcome CheckWith(const std::string& path, FileAccess& file, const Base
     return outcome;
 }
 
+template <class Base>
+void CheckCollected(const std::string& path, const Base& base, DetectionCounters& counters, const ReportRow& report,
+                    const FileCheckOptions& options) noexcept {
+    try {
+        CheckFile(path, LinkPolicy::RefuseLinks, base, counters, report, options);
+    } catch (const std::exception&) {
+        try {
+            report(ReadErrorRow(path));
+        } catch (const std::exception&) {
+        }
+    }
+}
+
 }  // namespace
+
+void CheckCollectedFile(const std::string& path, const ScanPlan& plan, DetectionCounters& counters,
+                        const ReportRow& report, const FileCheckOptions& options) noexcept {
+    CheckCollected(path, plan, counters, report, options);
+}
+
+void CheckCollectedFile(const std::string& path, const VirusDatabase& base, DetectionCounters& counters,
+                        const ReportRow& report, const FileCheckOptions& options) noexcept {
+    CheckCollected(path, base, counters, report, options);
+}
 
 FileCheckOutcome CheckFile(const std::string& path, FileAccess& file, const VirusDatabase& base,
                            DetectionCounters& counters, const ReportRow& report, const FileCheckOptions& options) {

@@ -77,6 +77,15 @@ FileCheckOutcome CheckFile(const std::string& path, FileAccess& file, const Viru
 FileCheckOutcome CheckFile(const std::string& path, FileAccess& file, const ScanPlan& plan,
                            DetectionCounters& counters, const ReportRow& report, const FileCheckOptions& options = {});
 
+// A file a walk collected, as every worker of either scheduler checks it: opened refusing
+// any link (a collected path held none when the walk met it, so one there now was swapped
+// in), and given its read-error row even when its final row could not be reported (that
+// row is reported once more; when it fails too, the file goes without a row). Never throws.
+void CheckCollectedFile(const std::string& path, const ScanPlan& plan, DetectionCounters& counters,
+                        const ReportRow& report, const FileCheckOptions& options) noexcept;
+void CheckCollectedFile(const std::string& path, const VirusDatabase& base, DetectionCounters& counters,
+                        const ReportRow& report, const FileCheckOptions& options) noexcept;
+
 // The same for the file on disk at `path`, opened under `policy` (see DiskFile).
 FileCheckOutcome CheckFile(const std::string& path, LinkPolicy policy, const VirusDatabase& base,
                            DetectionCounters& counters, const ReportRow& report, const FileCheckOptions& options = {});

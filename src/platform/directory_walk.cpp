@@ -10,6 +10,24 @@
 
 namespace korvax {
 
+NamedEntry LookAtNamedPath(const std::string& path) {
+    NamedEntry entry;
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+        entry.failure = std::strerror(errno);
+        return entry;
+    }
+    if (S_ISDIR(info.st_mode)) {
+        entry.kind = EntryKind::Directory;
+    } else if (S_ISREG(info.st_mode)) {
+        entry.kind = EntryKind::RegularFile;
+        entry.size = info.st_size;
+    } else {
+        entry.kind = EntryKind::Other;
+    }
+    return entry;
+}
+
 DirectoryListing::DirectoryListing(const std::string& folder) {
     open(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
 }

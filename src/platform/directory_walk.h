@@ -17,6 +17,16 @@ struct DirectoryEntry {
     std::int64_t size = 0;  // for regular files
 };
 
+// What stands at a path the user named, its links followed (naming a link means its
+// target). `failure` is the system's reason when nothing can be looked at there (then
+// `kind` is Unknown); nothing is opened, so naming a FIFO cannot block.
+struct NamedEntry {
+    EntryKind kind = EntryKind::Unknown;
+    std::int64_t size = 0;  // for regular files
+    std::string failure;
+};
+NamedEntry LookAtNamedPath(const std::string& path);
+
 class DirectoryListing {
 public:
     // Opens `folder` (a path ending with '/'). A folder that cannot be opened yields no

@@ -364,6 +364,18 @@ std::string LinkFreeFolderPath(const std::string& folder) {
     return resolved;
 }
 
+std::string LinkFreeFilePath(const std::string& path) {
+    const SplitPath parts = Split(path);
+    const std::string folder = parts.folder.ends_with('/') ? parts.folder : parts.folder + "/";
+    struct stat info {};
+    if (LinkFreeFolderPath(folder) == folder && ::lstat(path.c_str(), &info) == 0 && !S_ISLNK(info.st_mode)) {
+        return path;
+    }
+    char buffer[PATH_MAX];
+    if (::realpath(path.c_str(), buffer) == nullptr) return path;
+    return buffer;
+}
+
 bool CreateFileAt(int folder, const std::string& name, std::span<const std::uint8_t> bytes, mode_t mode,
                   FileWriteCalls& calls, const std::string& path) {
     TemporaryName temporary(folder);

@@ -107,6 +107,10 @@ private:
 // as it is.
 std::string LinkFreeFolderPath(const std::string& folder);
 
+// The same for a file's path: itself when no link stands anywhere in it, else its resolved
+// path (the file's own link resolved too). A path that cannot be resolved is returned as it is.
+std::string LinkFreeFilePath(const std::string& path);
+
 // Creates the file `name` in the open folder `folder`, holding `bytes` with permission bits
 // `mode` (less the umask), flushed with the folder: it appears whole or not at all, and
 // never replaces a file. False when the name is taken. "Cannot create file %s" (with

@@ -55,20 +55,11 @@ void TKern::Execute() {
 void TKern::HandleFile() {
     const std::string path(Slot->FileName.data());
     const ReportRow report = [this](const ResultRow& row) { sync_.Synchronize([&] { ReportResult(row); }); };
-    try {
-        // A collected path was link-free when the walk met it: a link in it now was swapped in.
-        if (pool_.VirusPlan.BuiltFrom(pool_.VirusBase)) {
-            CheckFile(path, LinkPolicy::RefuseLinks, pool_.VirusPlan, pool_.counters, report, checkOptions_);
-        } else {
-            // A pool whose plan was never built (a test's) checks with the reference pass.
-            CheckFile(path, LinkPolicy::RefuseLinks, pool_.VirusBase, pool_.counters, report, checkOptions_);
-        }
-    } catch (const std::exception&) {
-        // The final row could not be reported: the file still gets its read-error row.
-        try {
-            report(ReadErrorRow(path));
-        } catch (const std::exception&) {
-        }
+    if (pool_.VirusPlan.BuiltFrom(pool_.VirusBase)) {
+        CheckCollectedFile(path, pool_.VirusPlan, pool_.counters, report, checkOptions_);
+    } else {
+        // A pool whose plan was never built (a test's) checks with the reference pass.
+        CheckCollectedFile(path, pool_.VirusBase, pool_.counters, report, checkOptions_);
     }
     // Whatever happened above, the file counts as checked and the slot is given back
     // (FinishFile itself cannot fail).

@@ -219,7 +219,7 @@ TEST(CollectFiles, AMissingFolderAddsNothingAndIsToldAsUnreadable) {
     CollectOptions options;
     std::vector<std::string> told;
     options.onPassedOver = [&](const std::string& path, PassedOver why, const std::string& detail) {
-        if (why == PassedOver::UnreadableFolder) told.push_back(path + ": " + detail);
+        if (why == PassedOver::Unreadable) told.push_back(path + ": " + detail);
     };
     CollectFiles(queue, "/nonexistent/korvax/", collection, pump, options);
     EXPECT_EQ(told, (std::vector<std::string>{"/nonexistent/korvax/: No such file or directory"}));
@@ -251,6 +251,42 @@ TEST(TakeNextFile, RoundRobinOverFoldersPassingOverEmptyOnes) {
     // With nothing queued it refuses instead of spinning for ever.
     FileNameBuffer buffer;
     EXPECT_THROW(TakeNextFile(collection, buffer), std::logic_error);
+}
+
+}  // namespace
+}  // namespace korvax
+
+namespace korvax {
+namespace {
+
+TEST(CollectListed, ANamedFileIsTakenAsTheUserAskedAndWhatCannotBeReadIsRefusedUnopened) {
+    TempFolder folder;
+    const std::string root = folder.file("t") + "/";
+    folder.write("t/readme.txt", Bytes(10));
+    folder.write("t/big.exe", Bytes(2000));
+    folder.write("t/sub/inner.COM", Bytes(10));
+    std::filesystem::create_symlink(root + "readme.txt", root + "link.txt");
+    ASSERT_EQ(::mkfifo((root + "pipe.exe").c_str(), 0600), 0);
+
+    CollectOptions options;
+    options.maxSize = 1000;
+    options.exclude = {"**"};  // applies to what a walk finds, never to what is named
+    std::vector<std::string> told;
+    options.onPassedOver = [&](const std::string& path, PassedOver why, const std::string&) {
+        told.push_back(path.substr(root.size()) + (why == PassedOver::Refused      ? " refused"
+                                                   : why == PassedOver::Unreadable ? " unreadable"
+                                                                                   : " other"));
+    };
+    CountingPump pump;
+    std::vector<std::string> collected;
+    for (const char* named : {"readme.txt", "link.txt", "big.exe", "pipe.exe", "missing.exe", "sub"}) {
+        // A FIFO must not be opened: opening one for reading would wait for a writer.
+        CollectListed(root + named, [&](const std::string& path) { collected.push_back(path); }, pump, options);
+    }
+    // The link is collected under its target's path, as a walk would give it.
+    EXPECT_EQ(collected, (std::vector<std::string>{root + "readme.txt", root + "readme.txt"}));
+    EXPECT_EQ(told, (std::vector<std::string>{"big.exe refused", "pipe.exe refused", "missing.exe unreadable",
+                                               "sub/inner.COM other"}));
 }
 
 }  // namespace

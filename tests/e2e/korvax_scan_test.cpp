@@ -412,3 +412,31 @@ TEST_F(KorvaxScan, EnglishWhenAskedWithTheRowsUnchanged) {
 
 }  // namespace
 }  // namespace korvax
+
+namespace korvax {
+namespace {
+
+TEST_F(KorvaxScan, ANamedFileIsCheckedWhateverItsNameAndANamedFifoIsRefusedWithoutBlocking) {
+    const std::string infected = folder.write("named/sample.bin", WithMarkers(SampleProgram(), "STUK"));
+    const std::string pipe = folder.file("named/pipe.exe");
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    for (const char* scheduler : {"--jobs=2", "--paced"}) {
+        SCOPED_TRACE(scheduler);
+        // An exclusion matching everything applies to what a walk finds, not to what is named.
+        auto result = RunProgram(kScan, {"--db", database, scheduler, "--exclude", "**", infected});
+        EXPECT_EQ(result.exitStatus, 1) << result.err;
+        EXPECT_EQ(sortedRows(result.out), std::vector<std::string>{infected + "\tMark.S\tПропущен"});
+        EXPECT_EQ(Summary(result.out)[1], "Проверено: 1");
+
+        // The FIFO is never opened (that would wait for a writer): refused, status 2.
+        result = RunProgram(kScan, {"--db", database, scheduler, pipe, infected});
+        EXPECT_EQ(result.exitStatus, 1) << result.err;
+        EXPECT_NE(result.err.find(pipe + ": not checked (no regular file)"), std::string::npos) << result.err;
+        result = RunProgram(kScan, {"--db", database, scheduler, pipe});
+        EXPECT_EQ(result.exitStatus, 2) << result.err;
+        EXPECT_EQ(Summary(result.out)[1], "Проверено: 0");
+    }
+}
+
+}  // namespace
+}  // namespace korvax
