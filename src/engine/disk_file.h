@@ -24,6 +24,7 @@ public:
     std::vector<std::uint8_t> Load(std::int64_t maxSize) override;
     void Save(std::span<const std::uint8_t> image) override;
     std::optional<FileFacts> Facts() const override;
+    std::optional<FileIdentity> Identity() const override;
 
 private:
     std::string path_;

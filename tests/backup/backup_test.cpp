@@ -193,7 +193,7 @@ TEST(BackupIndex, OddNamesComeBackToTheirBytesAndACutLineIsPassedOver) {
         text += BackupLine(record) + "\n";
         EXPECT_EQ(BackupLine(record).find('\n'), std::string::npos);
     }
-    text += CuredLine("t", "b1", std::string(64, 'c')) + "\n";
+    text += CuredLine("t", "b1", std::string(64, 'c'), std::nullopt) + "\n";
     text += R"({"kind":"backup","time":"t","path":"/cut)";  // a crash in the middle of a line
     const BackupIndex index = ReadBackupIndex(text);
     ASSERT_EQ(index.records.size(), paths.size());
