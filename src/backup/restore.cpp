@@ -15,7 +15,8 @@ namespace {
 void RestoreOne(PrivateFolder& folder, const BackupRecord& record, bool force, RestoreListener& listener,
                 FileWriteCalls& calls, RestoreCounts& counts) {
     const std::string shown = EscapeText(record.path);
-    const std::string kept = EscapeText(folder.path() + "/" + record.backup);
+    const std::string kept =
+        EscapeText(folder.path() + (folder.path().ends_with('/') ? "" : "/") + record.backup);
     const auto refuse = [&](const std::string& why) {
         listener.Refused(record.path, shown + ": " + why);
         ++counts.refused;

@@ -41,9 +41,11 @@ struct RestoreCounts {
 
 // Restores, from the backup folder `folder`, the latest backup of every file (or of the
 // files `paths` names, made absolute as the index's paths are, then matched by their
-// exact bytes) that was not put back yet. `force`: also put back files changed since
-// their cure, and those whose index line cannot say which file the cure left. Throws
-// FolderRefused or Failure when the folder or its index cannot be read.
+// exact bytes); a backup withdrawn stands for no cure and is passed over. A file put back
+// before is only read: as it was, or refused when it holds anything else now. `force`:
+// also put back files changed since their cure, and those whose index line cannot say
+// which file the cure left. Throws FolderRefused or Failure when the folder or its index
+// cannot be read.
 RestoreCounts RestoreBackups(const std::string& folder, const std::vector<std::string>& paths, bool force,
                              RestoreListener& listener, FileWriteCalls& calls = SystemFileWriteCalls());
 
