@@ -50,8 +50,18 @@ std::string BackupLine(const BackupRecord& record) {
     return Text(line);
 }
 
-std::string CuredLine(const std::string& time, const std::string& backup, const std::string& curedSha256) {
-    return Text(json{{"kind", "cured"}, {"time", time}, {"backup", backup}, {"sha256", curedSha256}});
+std::string CuredLine(const std::string& time, const std::string& backup, const std::string& curedSha256,
+                      const std::optional<FileIdentity>& cured) {
+    json line{{"kind", "cured"}, {"time", time}, {"backup", backup}, {"sha256", curedSha256}};
+    if (cured) {
+        line["device"] = cured->device;
+        line["inode"] = cured->inode;
+    }
+    return Text(line);
+}
+
+std::string WithdrawnLine(const std::string& time, const std::string& backup) {
+    return Text(json{{"kind", "withdrawn"}, {"time", time}, {"backup", backup}});
 }
 
 std::string RestoredLine(const std::string& time, const std::string& backup) {
@@ -84,13 +94,24 @@ BackupIndex ReadBackupIndex(const std::string& text) {
                 record.originalSha256 = object.at("sha256").get<std::string>();
                 byBackup[backup] = index.records.size();
                 index.records.push_back(std::move(record));
-            } else if (kind == "cured" || kind == "restored") {
+            } else if (kind == "cured" || kind == "restored" || kind == "withdrawn") {
                 const auto found = byBackup.find(backup);
                 if (found == byBackup.end()) throw std::runtime_error("unknown backup");
                 BackupRecord& record = index.records[found->second];
                 if (kind == "cured") {
-                    record.curedSha256 = object.at("sha256").get<std::string>();
+                    // Read whole before the record changes: a line cut short changes nothing.
+                    std::string sha256 = object.at("sha256").get<std::string>();
+                    std::optional<FileIdentity> cured;
+                    // Both or neither: an index of an earlier version has neither.
+                    if (object.contains("device") || object.contains("inode")) {
+                        cured = FileIdentity{object.at("device").get<std::uint64_t>(),
+                                             object.at("inode").get<std::uint64_t>()};
+                    }
+                    record.curedSha256 = std::move(sha256);
+                    record.cured = cured;
                     record.restored = false;
+                } else if (kind == "withdrawn") {
+                    record.withdrawn = true;
                 } else {
                     record.restored = true;
                 }

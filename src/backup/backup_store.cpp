@@ -3,12 +3,14 @@
 #include <unistd.h>
 
 #include <ctime>
+#include <filesystem>
 #include <ostream>
 
 #include "backup/backup_index.h"
 #include "backup/sha256.h"
 #include "engine/escaped_text.h"
 #include "platform/failure.h"
+#include "platform/file_in_folder.h"
 
 namespace korvax {
 namespace {
@@ -34,15 +36,16 @@ BackupStore::BackupStore(const std::string& folder, std::ostream& warnings, File
 void BackupStore::BeforeFirstWriteBack(const std::string& path, std::span<const std::uint8_t> original,
                                        const std::optional<FileFacts>& facts, const std::string& entryName) {
     try {
+        // A restore puts the owner and mode back from the index, never from whatever
+        // stands at the path then: without them there is nothing safe to put back.
+        if (!facts) throw Failure("its owner and mode are not known");
         BackupRecord record;
         record.time = IndexTime();
-        record.path = path;
+        record.path = AbsolutePath(path);
         record.size = static_cast<std::int64_t>(original.size());
-        if (facts) {
-            record.mode = facts->mode;
-            record.owner = facts->owner;
-            record.group = facts->group;
-        }
+        record.mode = facts->mode;
+        record.owner = facts->owner;
+        record.group = facts->group;
         record.entry = entryName;
         record.originalSha256 = Sha256Hex(original);
         for (;;) {
@@ -61,7 +64,8 @@ void BackupStore::BeforeFirstWriteBack(const std::string& path, std::span<const 
     }
 }
 
-void BackupStore::AfterLastWriteBack(const std::string& path, std::span<const std::uint8_t> written) noexcept {
+void BackupStore::AfterLastWriteBack(const std::string& path, std::span<const std::uint8_t> written,
+                                     const std::optional<FileIdentity>& left) noexcept {
     std::string backup;
     {
         std::lock_guard lock(mutex_);
@@ -71,12 +75,44 @@ void BackupStore::AfterLastWriteBack(const std::string& path, std::span<const st
         backupOf_.erase(found);
     }
     try {
-        folder_.AppendLine(kBackupIndexName, CuredLine(IndexTime(), backup, Sha256Hex(written)), calls_);
+        folder_.AppendLine(kBackupIndexName, CuredLine(IndexTime(), backup, Sha256Hex(written), left), calls_);
     } catch (const std::exception& failure) {
         // The original is kept; only the check a restore makes is lost: it then needs --force.
         std::lock_guard lock(mutex_);
         warnings_ << "korvax-scan: the backup index could not record the cure of " << EscapeText(path) << ": "
                   << failure.what() << '\n';
+    }
+}
+
+void BackupStore::FirstWriteBackFailed(const std::string& path) noexcept {
+    std::string backup;
+    {
+        std::lock_guard lock(mutex_);
+        const auto found = backupOf_.find(path);
+        if (found == backupOf_.end()) return;
+        backup = found->second;
+        backupOf_.erase(found);
+    }
+    kept_.fetch_sub(1);
+    try {
+        folder_.AppendLine(kBackupIndexName, WithdrawnLine(IndexTime(), backup), calls_);
+    } catch (const std::exception& failure) {
+        // The index still lists the backup, with no cure after it: a restore refuses it
+        // unless forced, and then finds the file as it was. Its original stays to match.
+        std::lock_guard lock(mutex_);
+        warnings_ << "korvax-scan: the backup index could not record that " << EscapeText(path)
+                  << " was not cured after all: " << failure.what() << '\n';
+        return;
+    }
+    // The folder is ours alone (mode 0700, checked when it was opened) and the name was
+    // made by this process, never reused; removing never follows a link at the name.
+    std::error_code failed;
+    std::filesystem::remove(std::filesystem::path(folder_.path()) / backup, failed);
+    if (failed) {
+        std::lock_guard lock(mutex_);
+        warnings_ << "korvax-scan: " << EscapeText(folder_.path() + "/" + backup)
+                  << " holds the original of a file that was not cured after all, and cannot be removed: "
+                  << failed.message() << '\n';
     }
 }
 

@@ -1,9 +1,12 @@
 #pragma once
 // Keeping the original of every file a check cures, so that a wrong cure (an entry that
 // matched a good program) can be undone: before the first write-back of a file its bytes
-// go to a file of their own in the backup folder and a line to its index; after the last
-// write-back, a line with what the cures left. A backup that cannot be kept stops the cure
-// of that file: there is never a cure without its backup.
+// go to a file of their own in the backup folder and a line to its index, under the
+// file's absolute path with its owner and mode; after the last write-back, a line with
+// what the cures left and which file holds it. A backup that cannot be kept stops the cure
+// of that file: there is never a cure without its backup. A first write-back that fails
+// after all withdraws the backup (a line saying so, and its file removed): nothing was
+// cured, and a restore must not take it for a cure.
 //
 // Thread safety: one store serves every worker of a check at once.
 
@@ -27,7 +30,9 @@ public:
 
     void BeforeFirstWriteBack(const std::string& path, std::span<const std::uint8_t> original,
                               const std::optional<FileFacts>& facts, const std::string& entryName) override;
-    void AfterLastWriteBack(const std::string& path, std::span<const std::uint8_t> written) noexcept override;
+    void AfterLastWriteBack(const std::string& path, std::span<const std::uint8_t> written,
+                            const std::optional<FileIdentity>& left) noexcept override;
+    void FirstWriteBackFailed(const std::string& path) noexcept override;
 
     int kept() const { return kept_.load(); }
 
@@ -38,7 +43,7 @@ private:
     std::atomic<unsigned> sequence_{0};
     std::atomic<int> kept_{0};
     std::mutex mutex_;
-    std::map<std::string, std::string> backupOf_;  // path -> its backup in this check
+    std::map<std::string, std::string> backupOf_;  // path as checked -> its backup in this check
 };
 
 }  // namespace korvax

@@ -15,10 +15,18 @@ namespace {
 void RestoreOne(PrivateFolder& folder, const BackupRecord& record, bool force, RestoreListener& listener,
                 FileWriteCalls& calls, RestoreCounts& counts) {
     const std::string shown = EscapeText(record.path);
+    const std::string kept =
+        EscapeText(folder.path() + (folder.path().ends_with('/') ? "" : "/") + record.backup);
     const auto refuse = [&](const std::string& why) {
         listener.Refused(record.path, shown + ": " + why);
         ++counts.refused;
     };
+    if (!record.path.starts_with('/')) {
+        // An earlier version kept the path as the check was given it: relative to a
+        // folder the index does not name, so no file can be said to be the one cured.
+        return refuse("the index holds it as a relative path, relative to a folder it does not name: not touched (its "
+                      "original is kept in " + kept + ")");
+    }
     std::vector<std::uint8_t> original;
     try {
         original = folder.Read(record.backup);
@@ -35,10 +43,32 @@ void RestoreOne(PrivateFolder& folder, const BackupRecord& record, bool force, R
             ++counts.alreadyOriginal;
             return;
         }
-        if (!force && (!record.curedSha256 || now != *record.curedSha256)) {
-            return refuse("changed since its cure (restore it with --force to lose that change)");
+        if (record.restored) {
+            // Put back once; what stands there now was written since (cured again without
+            // this backup, or changed), and is nothing this backup can vouch for.
+            return refuse("no longer holds the original it was given back (cured or changed again since): not touched "
+                          "(its original is kept in " + kept + ")");
         }
-        file.Replace(original, calls);
+        const bool asCured = record.curedSha256 && now == *record.curedSha256;
+        if (record.cured) {
+            // The very file the cure left, or nothing: a file put in its place since (a
+            // hard link to another user's program, say) would take the original's bytes
+            // and keep its own owner. A remount may renumber the device, never the inode;
+            // then the bytes the cure left must be there too.
+            const bool sameInode = static_cast<std::uint64_t>(file.inode()) == record.cured->inode;
+            const bool sameDevice = static_cast<std::uint64_t>(file.device()) == record.cured->device;
+            if (!sameInode || (!sameDevice && !asCured)) {
+                return refuse("is not the file its cure left (another one was put in its place since): not touched (its "
+                              "original is kept in " + kept + ")");
+            }
+        } else if (!force) {
+            return refuse("the index does not say which file its cure left (an index of an earlier version, or a check "
+                          "stopped before the cure was recorded): restore it with --force if it is that file");
+        }
+        if (!force && !asCured) return refuse("changed since its cure (restore it with --force to lose that change)");
+        file.Replace(original, FileOwnership{record.owner, record.group, record.mode}, calls);
+    } catch (const OwnerNotKept& failure) {
+        return refuse(EscapeText(failure.what()) + ": " + failure.reason());
     } catch (const Failure& failure) {
         return refuse(EscapeText(failure.what()));
     }
@@ -60,25 +90,25 @@ RestoreCounts RestoreBackups(const std::string& folder, const std::vector<std::s
     const std::vector<std::uint8_t> text = backups.Read(kBackupIndexName, true);
     const BackupIndex index = ReadBackupIndex(std::string(text.begin(), text.end()));
 
-    // The latest backup of each path: the original before the last cure of it.
+    // The latest backup of each path: the original before the last cure of it. A
+    // withdrawn one stands for no cure at all.
     std::map<std::string, const BackupRecord*> latest;
-    for (const BackupRecord& record : index.records) latest[record.path] = &record;
+    for (const BackupRecord& record : index.records) {
+        if (!record.withdrawn) latest[record.path] = &record;
+    }
 
     RestoreCounts counts;
-    const std::set<std::string> wanted(paths.begin(), paths.end());
+    // Named the way the index names them: absolute, against the folder the restore runs in.
+    std::set<std::string> wanted;
+    for (const std::string& path : paths) wanted.insert(AbsolutePath(path));
     for (const std::string& path : wanted) {
         if (latest.count(path) == 0) {
-            listener.Refused(path, EscapeText(path) + ": no backup of it in " + folder);
+            listener.Refused(path, EscapeText(path) + ": no backup of it in " + EscapeText(folder));
             ++counts.refused;
         }
     }
     for (const auto& [path, record] : latest) {
         if (!wanted.empty() && wanted.count(path) == 0) continue;
-        if (record->restored) {
-            listener.AlreadyOriginal(*record);
-            ++counts.alreadyOriginal;
-            continue;
-        }
         RestoreOne(backups, *record, force, listener, calls, counts);
     }
     return counts;

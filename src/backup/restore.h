@@ -1,8 +1,19 @@
 #pragma once
 // Putting back the originals a check kept (see BackupStore): each file as it was before
 // its cures, through the same safe write-back as a cure (the very file, no link followed,
-// its owner, mode and attributes kept). A file that changed since its cure is refused
-// unless the restore is forced: putting the original back would lose that change.
+// its attributes kept), with the owner and mode the index recorded.
+//
+// A restore writes only the file its cure left: the path the index names must hold the
+// very file the last write-back left there (the same inode; where a remount renumbered
+// the device, the same inode holding the bytes the cure left). Anything else standing
+// there (a file put in its place since, a hard link to another file) is refused, whatever
+// it holds. A file that changed since its cure is refused unless the restore is forced:
+// putting the original back would lose that change. A file is said to be as it was only
+// once it was read and holds the original.
+//
+// Indexes of earlier versions lack what a restore checks the file against (which file the
+// cure left; a relative path names no file for sure): such a file is refused with a
+// message unless forced, and a relative path always.
 
 #include <string>
 #include <vector>
@@ -16,7 +27,7 @@ class RestoreListener {
 public:
     virtual ~RestoreListener() = default;
     virtual void Restored(const BackupRecord& record) = 0;
-    // Nothing to do: the file already holds its original.
+    // Nothing to do: the file was read, and holds its original.
     virtual void AlreadyOriginal(const BackupRecord& record) = 0;
     // Not restored; `reason` says why (with the path, escaped).
     virtual void Refused(const std::string& path, const std::string& reason) = 0;
@@ -29,8 +40,12 @@ struct RestoreCounts {
 };
 
 // Restores, from the backup folder `folder`, the latest backup of every file (or of the
-// files `paths` names, matched by their exact bytes) that was not put back yet. Throws
-// FolderRefused or Failure when the folder or its index cannot be read.
+// files `paths` names, made absolute as the index's paths are, then matched by their
+// exact bytes); a backup withdrawn stands for no cure and is passed over. A file put back
+// before is only read: as it was, or refused when it holds anything else now. `force`:
+// also put back files changed since their cure, and those whose index line cannot say
+// which file the cure left. Throws FolderRefused or Failure when the folder or its index
+// cannot be read.
 RestoreCounts RestoreBackups(const std::string& folder, const std::vector<std::string>& paths, bool force,
                              RestoreListener& listener, FileWriteCalls& calls = SystemFileWriteCalls());
 

@@ -36,7 +36,8 @@ constexpr char kDescription[] = R"(korvax-scan: check folders for viruses from a
 Walks every FOLDER (and the folders below it) for .EXE and .COM files under 5 MB, in any
 letter case, and checks them against the database. Where a database entry carries a cure,
 the file is repaired and written back (atomically: a failure never leaves it half-written)
-and checked again.
+and checked again. A cure never changes who owns a file: one whose owner and group the cured
+file cannot be given (a user checking another user's files) is not cured, and stderr says why.
 
 Two ways to run the check, with the same files, rows and counters:
   by default  a fixed pool of --jobs workers, fed while the walk goes on: as fast as the
@@ -57,9 +58,14 @@ terminal, a progress line on stderr shows the processor load, the pool (files in
 hand/workers) and checked/total.
 
 --backup DIR keeps the original of every file before its first write-back in DIR (made
-with mode 0700; a folder other users can write to is refused), listed in DIR/index.jsonl; a
-file whose original cannot be kept is not cured. --restore DIR puts the originals back (of
-every file, or of the PATHs named): a file changed since its cure is refused unless --force.
+with mode 0700; a folder other users can write to is refused), listed in DIR/index.jsonl
+under its absolute path, with its owner and mode and which file the cures left; a file whose
+original cannot be kept is not cured. --restore DIR puts the originals back (of every file,
+or of the PATHs named, relative ones taken from the current folder) with the recorded owner
+and mode, only over the very file the cures left: anything put in its place since is
+refused; a file changed since its cure, or that an index of an earlier version cannot
+identify, is refused unless --force. "Already as it was" is said only of a file that holds
+its original.
 
 Ctrl-C (SIGINT or SIGTERM) stops the check: files in progress are finished and written
 whole, the workers end, and the summary is printed. A second one ends the program.
@@ -172,7 +178,9 @@ int main(int argc, char** argv) {
         app.add_option("--restore", arguments.restore,
                        "put back the originals kept in DIR (of every file, or of the PATHs given) instead of checking")
             ->type_name("DIR");
-    app.add_flag("--force", arguments.force, "with --restore: also put back files changed since their cure")
+    app.add_flag("--force", arguments.force,
+                 "with --restore: also put back files changed since their cure (and those an index of an earlier "
+                 "version cannot identify)")
         ->needs(restore);
     // One pattern per --exclude: taking every word up to the next option would swallow the
     // FOLDERs after it ("--exclude '*.tmp' /srv" would check nothing).

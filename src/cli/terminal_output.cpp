@@ -22,6 +22,7 @@ TerminalOutput::TerminalOutput(CpuUsageFunction usage, std::ostream& out, std::o
 void TerminalOutput::AddRow(const ResultRow& row) {
     if (row.code == ResultCode::ReadError) ++readErrors_;
     if (row.changedDuringCheck) Warn("korvax-scan: " + ChangedDuringCheckText(row.path));
+    if (!row.reason.empty()) Warn("korvax-scan: " + EscapeText(row.path) + ": " + row.reason);
     emit(row.path, FormatRow(row), JsonRow(row));
 }
 

@@ -31,4 +31,9 @@ std::optional<FileFacts> DiskFile::Facts() const {
                      original.st_gid};
 }
 
+std::optional<FileIdentity> DiskFile::Identity() const {
+    if (!file_) return std::nullopt;
+    return FileIdentity{static_cast<std::uint64_t>(file_->device()), static_cast<std::uint64_t>(file_->inode())};
+}
+
 }  // namespace korvax

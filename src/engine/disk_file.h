@@ -20,13 +20,14 @@ public:
     // user typed resolves it once. `calls` make the replacement's system calls (tests pass
     // ones that fail). With `inHand`, the file is held there from its load until this
     // object is destroyed, and a load waits while another worker holds it.
-    DiskFile(std::string path, LinkPolicy policy, FilesInHand* inHand = nullptr,
-             FileWriteCalls& calls = SystemFileWriteCalls())
+    DiskFile(std::string path, LinkPolicy policy, FileWriteCalls& calls = SystemFileWriteCalls(),
+             FilesInHand* inHand = nullptr)
         : path_(std::move(path)), policy_(policy), inHand_(inHand), calls_(calls) {}
 
     std::vector<std::uint8_t> Load(std::int64_t maxSize) override;
     void Save(std::span<const std::uint8_t> image) override;
     std::optional<FileFacts> Facts() const override;
+    std::optional<FileIdentity> Identity() const override;
 
 private:
     std::string path_;

@@ -23,6 +23,8 @@ public:
     virtual void Save(std::span<const std::uint8_t> image) = 0;
     // What the file was when it was loaded (size, mode, owner), where that is known.
     virtual std::optional<FileFacts> Facts() const { return std::nullopt; }
+    // The file the last Save left (before any, the one loaded), where that is known.
+    virtual std::optional<FileIdentity> Identity() const { return std::nullopt; }
 };
 
 }  // namespace korvax

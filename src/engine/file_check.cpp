@@ -25,6 +25,7 @@ FileCheckOutcome CheckWith(const std::string& path, FileAccess& file, const Base
     // be told.
     std::vector<std::uint8_t> original;
     std::vector<std::uint8_t> lastWritten;
+    bool guarded = false;  // the guard agreed to the first write-back
     try {
         FileImage image(file.Load(std::min(options.maxFileSize, options.maxImageSize)), options.maxImageSize);
         if (options.guard != nullptr) original.assign(image.bytes().begin(), image.bytes().end());
@@ -46,6 +47,7 @@ FileCheckOutcome CheckWith(const std::string& path, FileAccess& file, const Base
             }
             if (options.guard != nullptr && outcome.cures == 0) {
                 options.guard->BeforeFirstWriteBack(path, original, file.Facts(), status);
+                guarded = true;
             }
             file.Save(image.bytes());
             ++outcome.cures;
@@ -53,6 +55,10 @@ FileCheckOutcome CheckWith(const std::string& path, FileAccess& file, const Base
             counters.CuredCount.fetch_add(1);
             report(ResultRow{path, status, action, ResultCode::Cured});
         }
+    } catch (const OwnerNotKept& failure) {
+        outcome.resultCode = ResultCode::ReadError;
+        outcome.failure = failure.what();
+        outcome.reason = failure.reason();
     } catch (const FileChangedDuringCheck& failure) {
         outcome.resultCode = ResultCode::ReadError;
         outcome.failure = failure.what();
@@ -61,10 +67,15 @@ FileCheckOutcome CheckWith(const std::string& path, FileAccess& file, const Base
         outcome.resultCode = ResultCode::ReadError;
         outcome.failure = failure.what();
     }
-    if (options.guard != nullptr && outcome.cures > 0) options.guard->AfterLastWriteBack(path, lastWritten);
+    if (options.guard != nullptr && outcome.cures > 0) {
+        options.guard->AfterLastWriteBack(path, lastWritten, file.Identity());
+    } else if (guarded) {
+        options.guard->FirstWriteBackFailed(path);
+    }
     if (outcome.resultCode == ResultCode::ReadError) {
         ResultRow row = ReadErrorRow(path);
         row.changedDuringCheck = outcome.changedDuringCheck;
+        row.reason = outcome.reason;
         report(row);
     } else if (outcome.resultCode == ResultCode::Detected) {
         ResultRow row{path, status, action, ResultCode::Detected};
@@ -111,13 +122,13 @@ FileCheckOutcome CheckFile(const std::string& path, FileAccess& file, const Scan
 
 FileCheckOutcome CheckFile(const std::string& path, LinkPolicy policy, const VirusDatabase& base,
                            DetectionCounters& counters, const ReportRow& report, const FileCheckOptions& options) {
-    DiskFile file(path, policy, options.inHand);
+    DiskFile file(path, policy, SystemFileWriteCalls(), options.inHand);
     return CheckFile(path, file, base, counters, report, options);
 }
 
 FileCheckOutcome CheckFile(const std::string& path, LinkPolicy policy, const ScanPlan& plan,
                            DetectionCounters& counters, const ReportRow& report, const FileCheckOptions& options) {
-    DiskFile file(path, policy, options.inHand);
+    DiskFile file(path, policy, SystemFileWriteCalls(), options.inHand);
     return CheckFile(path, file, plan, counters, report, options);
 }
 

@@ -64,6 +64,7 @@ struct FileCheckOutcome {
     int cures = 0;                              // images written back
     std::string failure;                        // the failure's message, for ReadError
     bool changedDuringCheck = false;            // ReadError because the file was swapped
+    std::string reason;                         // why nothing was written, where the row tells it
 };
 
 // Runs the whole treatment of the file `path` reached through `file`: one load, then the

@@ -30,6 +30,10 @@ struct ResultRow {
     // A read-error row for a file that was swapped, or a folder above it swapped for a
     // link, during the check: nothing was written (the terminal says so on stderr).
     bool changedDuringCheck = false;
+    // A read-error row of a file left unwritten for a reason its user must be told (its
+    // owner and group could not be kept): that reason, one line without the path (the
+    // terminal tools print it on stderr after the path).
+    std::string reason{};
     // A detection row of a report-only check whose entry carries a cure that was not
     // applied.
     bool curable = false;

@@ -222,6 +222,11 @@ void FlushFolder(int folder) { ::fsync(folder); }
 FileChangedDuringCheck::FileChangedDuringCheck(const std::string& path)
     : Failure("File changed during the check, nothing written: " + path) {}
 
+OwnerNotKept::OwnerNotKept(const std::string& path, uid_t owner, gid_t group)
+    : Failure(CannotCreateFile(path).what()),
+      reason_("its owner and group (uid " + std::to_string(owner) + ", gid " + std::to_string(group) +
+              ") cannot be kept by this user, and a file never changes hands: nothing was written") {}
+
 FileInFolder::FileInFolder(const std::string& path, LinkPolicy policy) : path_(path) {
     std::string resolved = path;
     if (policy == LinkPolicy::ResolveOnce) {
@@ -300,6 +305,10 @@ std::vector<std::uint8_t> FileInFolder::ReadAll(std::int64_t maxSize) {
 }
 
 void FileInFolder::Replace(std::span<const std::uint8_t> bytes, FileWriteCalls& calls) {
+    Replace(bytes, FileOwnership{original_.st_uid, original_.st_gid, original_.st_mode & 07777}, calls);
+}
+
+void FileInFolder::Replace(std::span<const std::uint8_t> bytes, const FileOwnership& as, FileWriteCalls& calls) {
     if ((original_.st_mode & S_IWUSR) == 0) throw CannotCreateFile(path_);
     if (::faccessat(folder_, name_.c_str(), W_OK, AT_EACCESS) != 0) throw CannotCreateFile(path_);
 
@@ -308,12 +317,18 @@ void FileInFolder::Replace(std::span<const std::uint8_t> bytes, FileWriteCalls& 
     if (!fd.valid()) throw CannotCreateFile(path_);
     if (!WriteAll(calls, fd.get(), bytes)) throw StreamWriteError();
     // Owner first: changing the owner clears set-id bits and file capabilities, which the
-    // mode and the attributes then restore. Only a privileged process may give a file
-    // away; elsewhere the replacement stays ours, as the original could not be either.
-    if (calls.Fchown(fd.get(), original_.st_uid, original_.st_gid) != 0 && errno != EPERM) {
+    // mode and the attributes then restore. A replacement that stayed ours would make the
+    // file ours: set-user-ID to us, its ACL and its mode now keeping its owner out. So a
+    // file whose owner and group we may not give it is not written; and the owner it got
+    // is looked at, for a file system that says yes to a change it does not make.
+    if (calls.Fchown(fd.get(), as.owner, as.group) != 0) {
+        if (errno == EPERM) throw OwnerNotKept(path_, as.owner, as.group);
         throw CannotCreateFile(path_);
     }
-    if (calls.Fchmod(fd.get(), original_.st_mode & 07777) != 0) throw CannotCreateFile(path_);
+    struct stat owned {};
+    if (::fstat(fd.get(), &owned) != 0) throw CannotCreateFile(path_);
+    if (owned.st_uid != as.owner || owned.st_gid != as.group) throw OwnerNotKept(path_, as.owner, as.group);
+    if (calls.Fchmod(fd.get(), as.mode & 07777) != 0) throw CannotCreateFile(path_);
     if (!CopyAttributes(file_, fd.get(), calls)) throw CannotCreateFile(path_);
     if (calls.Fsync(fd.get()) != 0) throw StreamWriteError();
     struct stat replacement {};
@@ -374,6 +389,32 @@ std::string LinkFreeFilePath(const std::string& path) {
     char buffer[PATH_MAX];
     if (::realpath(path.c_str(), buffer) == nullptr) return path;
     return buffer;
+}
+
+std::string AbsolutePath(const std::string& path) {
+    std::string joined = path;
+    if (!path.starts_with('/')) {
+        char buffer[PATH_MAX];
+        if (::getcwd(buffer, sizeof buffer) == nullptr) throw CannotOpenFile(path);
+        joined = std::string(buffer) + "/" + path;
+    }
+    std::vector<std::string> components;
+    std::size_t start = 0;
+    while (start <= joined.size()) {
+        std::size_t end = joined.find('/', start);
+        if (end == std::string::npos) end = joined.size();
+        std::string component = joined.substr(start, end - start);
+        start = end + 1;
+        if (component.empty() || component == ".") continue;
+        if (component == "..") {
+            if (!components.empty()) components.pop_back();
+            continue;
+        }
+        components.push_back(std::move(component));
+    }
+    std::string absolute;
+    for (const std::string& component : components) absolute += "/" + component;
+    return absolute.empty() ? "/" : absolute;
 }
 
 bool CreateFileAt(int folder, const std::string& name, std::span<const std::uint8_t> bytes, mode_t mode,

@@ -43,6 +43,27 @@ struct FilePlace {
     auto operator<=>(const FilePlace&) const = default;
 };
 
+// The replacement could not be given the owner and group the file must keep (only root
+// may give a file to another user, and only a member may give it a group): nothing was
+// written. Going on would hand the file to the user who writes it, with its set-id bits
+// and its ACL, and lock its owner out. The message is "Cannot create file %s"; reason()
+// says why in one line that holds no path.
+class OwnerNotKept : public Failure {
+public:
+    OwnerNotKept(const std::string& path, uid_t owner, gid_t group);
+    const std::string& reason() const { return reason_; }
+
+private:
+    std::string reason_;
+};
+
+// Who owns a file and what it may do: what its replacement must carry.
+struct FileOwnership {
+    uid_t owner = 0;
+    gid_t group = 0;
+    mode_t mode = 0;  // permission bits (07777), set-id bits among them
+};
+
 enum class LinkPolicy {
     // The path must hold no symbolic link at all: a collected path was link-free when the
     // walk met it, so a link in it now was swapped in, and the open fails.
@@ -70,23 +91,38 @@ public:
 
     // Replaces the file's contents with `bytes`, atomically: the replacement is created in
     // the file's folder (unnamed where the file system allows, else under a temporary
-    // name), written, given the original's owner, permission bits and extended attributes
-    // (POSIX ACLs among them; those the process may not set are left out), flushed, and
-    // renamed over the name. May be called again after a success (each cure of a file).
+    // name), written, given the original's owner and group, then its permission bits and
+    // extended attributes (POSIX ACLs among them; those the process may not set are left
+    // out), flushed, and renamed over the name. May be called again after a success (each
+    // cure of a file).
+    //
+    // A replacement never changes who owns the file: when it cannot be given the
+    // original's owner and group (a user curing another user's file), nothing is written.
+    // So set-id bits only ever stand on a file of the owner and group they had.
     //
     // On any failure the file stays byte-for-byte as it was and nothing is left beside it.
     // Refused with "Cannot create file %s": a file whose owner has no write permission
     // (read-only binds everyone, also root), a file the process may not write, a folder
     // where no replacement can be made, a step of the replacement that fails;
-    // "Stream write error": a write, flush or close that fails part-way;
+    // OwnerNotKept ("Cannot create file %s", with its reason): the owner or group cannot
+    // be kept; "Stream write error": a write, flush or close that fails part-way;
     // FileChangedDuringCheck: the name no longer refers to the file that was read.
     void Replace(std::span<const std::uint8_t> bytes, FileWriteCalls& calls = SystemFileWriteCalls());
+    // The same, but the replacement gets `as` (owner, group, permission bits) instead of
+    // what the file has now: a restore puts back the owner and mode it recorded, never
+    // those of whatever came to stand at the path. Its attributes are still the file's.
+    void Replace(std::span<const std::uint8_t> bytes, const FileOwnership& as,
+                 FileWriteCalls& calls = SystemFileWriteCalls());
 
     const std::string& path() const { return path_; }
     // Where the file stands (see FilePlace).
     const FilePlace& place() const { return place_; }
     // The file as it was opened: its owner, mode and size.
     const struct stat& original() const { return original_; }
+    // The file the name refers to as far as this object knows: the one opened, then each
+    // replacement (its device and inode).
+    dev_t device() const { return device_; }
+    ino_t inode() const { return inode_; }
 
 private:
     std::string path_;   // as given, for messages
@@ -110,6 +146,14 @@ std::string LinkFreeFolderPath(const std::string& folder);
 // The same for a file's path: itself when no link stands anywhere in it, else its resolved
 // path (the file's own link resolved too). A path that cannot be resolved is returned as it is.
 std::string LinkFreeFilePath(const std::string& path);
+
+// `path` made absolute without resolving a link in it: a relative path is put after the
+// current folder (getcwd, the folder's own path), then empty and "." components are
+// dropped and ".." takes the component before it away. For a path that holds no link, as
+// every collected path does, that is the file the kernel finds, and the same file always
+// gives the same text. "Cannot open file %s" when the current folder cannot be known
+// (it was removed, say).
+std::string AbsolutePath(const std::string& path);
 
 // Creates the file `name` in the open folder `folder`, holding `bytes` with permission bits
 // `mode` (less the umask), flushed with the folder: it appears whole or not at all, and

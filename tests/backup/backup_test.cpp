@@ -8,11 +8,13 @@
 
 #include <cerrno>
 #include <filesystem>
+#include <set>
 #include <sstream>
 
 #include "backup/backup_index.h"
 #include "backup/backup_store.h"
 #include "backup/restore.h"
+#include "backup/sha256.h"
 #include "engine/disk_file.h"
 #include "engine/file_check.h"
 #include "platform/private_folder.h"
@@ -57,6 +59,26 @@ private:
     int error_;
 };
 
+// The system's calls, but the user may not give a file away: fchown says EPERM.
+class MayNotGiveAway : public FileWriteCalls {
+public:
+    int Fchown(int /*fd*/, uid_t /*owner*/, gid_t /*group*/) override {
+        errno = EPERM;
+        return -1;
+    }
+};
+
+BackupIndex IndexIn(const std::string& backups) {
+    const Bytes text = ReadBytes(backups + "/index.jsonl");
+    return ReadBackupIndex(std::string(text.begin(), text.end()));
+}
+
+std::set<std::string> NamesIn(const std::string& folder) {
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) names.insert(entry.path().filename());
+    return names;
+}
+
 class Backups : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -68,8 +90,9 @@ protected:
         )");
     }
 
-    FileCheckOutcome cure(const std::string& path, WriteBackGuard& guard) {
-        DiskFile file(path, LinkPolicy::RefuseLinks);
+    FileCheckOutcome cure(const std::string& path, WriteBackGuard& guard,
+                          FileWriteCalls& calls = SystemFileWriteCalls()) {
+        DiskFile file(path, LinkPolicy::RefuseLinks, calls);
         FileCheckOptions options;
         options.guard = &guard;
         return CheckFile(path, file, base, counters, [&](const ResultRow& row) { rows.push_back(row); }, options);
@@ -178,6 +201,225 @@ TEST_F(Backups, NeverACureWithoutItsBackup) {
     EXPECT_THROW(BackupStore(folder.file("not-a-folder"), warnings), FolderRefused);
 }
 
+TEST_F(Backups, AFirstWriteBackThatFailsWithdrawsItsBackup) {
+    const Bytes good = WithMarkers(test::BytesOf("GOOD"), "program");
+    const std::string path = folder.write("tool.exe", good);
+    const std::string backups = folder.file("backups");
+    BackupStore store(backups, warnings);
+    MayNotGiveAway calls;
+    const FileCheckOutcome outcome = cure(path, store, calls);
+
+    // Not cured, and said why; the file as it was, nothing beside it.
+    EXPECT_EQ(outcome.resultCode, ResultCode::ReadError);
+    ASSERT_EQ(rows.size(), 1U);
+    EXPECT_EQ(rows[0].code, ResultCode::ReadError);
+    EXPECT_NE(rows[0].reason.find("cannot be kept"), std::string::npos) << rows[0].reason;
+    EXPECT_EQ(ReadBytes(path), good);
+    EXPECT_EQ(NamesIn(folder.path()), (std::set<std::string>{"tool.exe", "backups"}));
+    // The original kept for it is gone, and the index says the backup stands for no cure.
+    EXPECT_EQ(store.kept(), 0);
+    EXPECT_EQ(NamesIn(backups), std::set<std::string>{"index.jsonl"});
+    const BackupIndex index = IndexIn(backups);
+    ASSERT_EQ(index.records.size(), 1U);
+    EXPECT_TRUE(index.records[0].withdrawn);
+    EXPECT_FALSE(index.records[0].curedSha256.has_value());
+    EXPECT_TRUE(warnings.str().empty()) << warnings.str();
+    Listener listener;
+    const RestoreCounts counts = RestoreBackups(backups, {}, true, listener);
+    EXPECT_EQ(counts.restored + counts.refused + counts.alreadyOriginal, 0);
+}
+
+TEST_F(Backups, ARestoreWritesOnlyTheFileItsCureLeftWithTheOwnerAndModeItRecorded) {
+    const Bytes good = WithMarkers(test::BytesOf("GOOD"), "the rest of a good program");
+    const Bytes cured(good.begin() + 4, good.end());
+    const std::string path = folder.write("apps/tool.exe", good);
+    ASSERT_EQ(::chmod(path.c_str(), 0750), 0);
+    const std::string backups = folder.file("backups");
+    {
+        // Checked under a relative path: the index holds it absolute all the same.
+        const std::filesystem::path before = std::filesystem::current_path();
+        std::filesystem::current_path(folder.path());
+        BackupStore store(backups, warnings);
+        cure("apps/tool.exe", store);
+        std::filesystem::current_path(before);
+    }
+    ASSERT_EQ(ReadBytes(path), cured);
+    const BackupIndex index = IndexIn(backups);
+    ASSERT_EQ(index.records.size(), 1U);
+    EXPECT_EQ(index.records[0].path, path);
+    struct stat info {};
+    ASSERT_EQ(::stat(path.c_str(), &info), 0);
+    ASSERT_TRUE(index.records[0].cured.has_value());
+    EXPECT_EQ(index.records[0].cured->inode, static_cast<std::uint64_t>(info.st_ino));
+    EXPECT_EQ(index.records[0].cured->device, static_cast<std::uint64_t>(info.st_dev));
+
+    // Another file at the path, holding the very bytes the cure left: not the one cured,
+    // forced or not.
+    const std::string aside = folder.file("apps/tool.cured");
+    ASSERT_EQ(::rename(path.c_str(), aside.c_str()), 0);
+    folder.write("apps/tool.exe", cured);
+    for (const bool force : {false, true}) {
+        Listener listener;
+        const RestoreCounts counts = RestoreBackups(backups, {path}, force, listener);
+        EXPECT_EQ(counts.refused, 1);
+        ASSERT_EQ(listener.refused.size(), 1U);
+        EXPECT_NE(listener.refused[0].find("is not the file its cure left"), std::string::npos) << listener.refused[0];
+        EXPECT_EQ(ReadBytes(path), cured);
+    }
+
+    // The cured file itself, back in its place with a mode changed since: restored, with
+    // the mode recorded before the cure.
+    ASSERT_EQ(::rename(aside.c_str(), path.c_str()), 0);
+    ASSERT_EQ(::chmod(path.c_str(), 0777), 0);
+    Listener listener;
+    EXPECT_EQ(RestoreBackups(backups, {path}, false, listener).restored, 1);
+    EXPECT_EQ(ReadBytes(path), good);
+    ASSERT_EQ(::stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0750U);
+}
+
+TEST_F(Backups, AFileIsAsItWasOnlyWhenItWasReadAndHoldsItsOriginal) {
+    const Bytes good = WithMarkers(test::BytesOf("GOOD"), "program");
+    const std::string path = folder.write("tool.exe", good);
+    const std::string backups = folder.file("backups");
+    {
+        BackupStore store(backups, warnings);
+        cure(path, store);
+    }
+    Listener listener;
+    ASSERT_EQ(RestoreBackups(backups, {}, false, listener).restored, 1);
+    // Cured again without a backup: the index still says "restored", the file says otherwise.
+    ASSERT_EQ(CheckFile(path, LinkPolicy::RefuseLinks, base, counters, [](const ResultRow&) {}).cures, 1);
+    for (const bool force : {false, true}) {
+        Listener again;
+        const RestoreCounts counts = RestoreBackups(backups, {path}, force, again);
+        EXPECT_EQ(counts.alreadyOriginal, 0);
+        EXPECT_EQ(counts.refused, 1);
+        ASSERT_EQ(again.refused.size(), 1U);
+        EXPECT_NE(again.refused[0].find("no longer holds the original"), std::string::npos) << again.refused[0];
+        EXPECT_NE(ReadBytes(path), good);
+    }
+    // Its original written back by other means: now it is as it was.
+    folder.write("tool.exe", good);
+    Listener last;
+    EXPECT_EQ(RestoreBackups(backups, {path}, false, last).alreadyOriginal, 1);
+    EXPECT_TRUE(last.refused.empty());
+}
+
+TEST_F(Backups, AnIndexOfAnEarlierVersionIsReadAndWhatItCannotVouchForIsRefused) {
+    // Written as an earlier version wrote it: a relative path, and cured lines that do not
+    // say which file the cure left.
+    const Bytes good = WithMarkers(test::BytesOf("GOOD"), "program");
+    const Bytes cured(good.begin() + 4, good.end());
+    const std::string path = folder.write("tool.exe", cured);
+    const std::string relative = folder.write("scan/A.EXE", cured);
+    const std::string backups = folder.file("backups");
+    std::filesystem::create_directory(backups);
+    ::chmod(backups.c_str(), 0700);
+    folder.write("backups/b1.orig", good);
+    folder.write("backups/b2.orig", good);
+    BackupRecord record;
+    record.time = "2026-12-01T00:00:00Z";
+    record.size = static_cast<std::int64_t>(good.size());
+    record.mode = 0644;
+    record.owner = ::geteuid();
+    record.group = ::getegid();
+    record.entry = "False.Positive";
+    record.originalSha256 = Sha256Hex(good);
+    std::string text;
+    record.path = path;
+    record.backup = "b1.orig";
+    text += BackupLine(record) + "\n" + CuredLine("t", "b1.orig", Sha256Hex(cured), std::nullopt) + "\n";
+    record.path = "scan/A.EXE";
+    record.backup = "b2.orig";
+    text += BackupLine(record) + "\n" + CuredLine("t", "b2.orig", Sha256Hex(cured), std::nullopt) + "\n";
+    folder.write("backups/index.jsonl", Bytes(text.begin(), text.end()));
+
+    Listener refused;
+    RestoreCounts counts = RestoreBackups(backups, {}, false, refused);
+    EXPECT_EQ(counts.refused, 2);
+    ASSERT_EQ(refused.refused.size(), 2U);
+    EXPECT_NE(refused.refused[0].find("does not say which file its cure left"), std::string::npos)
+        << refused.refused[0];
+    EXPECT_NE(refused.refused[1].find("relative path"), std::string::npos) << refused.refused[1];
+    EXPECT_EQ(ReadBytes(path), cured);
+
+    // Forced: the absolute one is put back, with the owner and mode it recorded; a
+    // relative path names no file for sure, forced or not.
+    Listener forced;
+    counts = RestoreBackups(backups, {}, true, forced);
+    EXPECT_EQ(counts.restored, 1);
+    EXPECT_EQ(counts.refused, 1);
+    EXPECT_EQ(forced.restored, std::vector<std::string>{path});
+    EXPECT_EQ(ReadBytes(path), good);
+    struct stat info {};
+    ASSERT_EQ(::stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0644U);
+    EXPECT_EQ(ReadBytes(relative), cured);
+}
+
+TEST_F(Backups, AFileOnARenumberedDeviceIsKnownByItsInodeAndTheBytesItsCureLeft) {
+    // A remount may give the file system another device number; the index still holds
+    // the old one. Written by hand: no test can remount.
+    const Bytes good = WithMarkers(test::BytesOf("GOOD"), "program");
+    const Bytes cured(good.begin() + 4, good.end());
+    const std::string path = folder.write("tool.exe", cured);
+    struct stat info {};
+    ASSERT_EQ(::stat(path.c_str(), &info), 0);
+    const std::string backups = folder.file("backups");
+    std::filesystem::create_directory(backups);
+    ::chmod(backups.c_str(), 0700);
+    folder.write("backups/b1.orig", good);
+    BackupRecord record;
+    record.time = "t";
+    record.path = path;
+    record.size = static_cast<std::int64_t>(good.size());
+    record.mode = 0640;
+    record.owner = ::geteuid();
+    record.group = ::getegid();
+    record.backup = "b1.orig";
+    record.originalSha256 = Sha256Hex(good);
+    const FileIdentity before{static_cast<std::uint64_t>(info.st_dev) + 1, static_cast<std::uint64_t>(info.st_ino)};
+    const std::string text = BackupLine(record) + "\n" + CuredLine("t", "b1.orig", Sha256Hex(cured), before) + "\n";
+    folder.write("backups/index.jsonl", Bytes(text.begin(), text.end()));
+
+    // Changed in place since: its inode alone cannot tell it is the cured file, forced or not.
+    folder.write("tool.exe", test::BytesOf("changed in place"));
+    Listener changed;
+    EXPECT_EQ(RestoreBackups(backups, {path}, true, changed).refused, 1);
+    EXPECT_EQ(ReadBytes(path), test::BytesOf("changed in place"));
+    // Holding what the cure left: it is the cured file.
+    folder.write("tool.exe", cured);
+    Listener same;
+    EXPECT_EQ(RestoreBackups(backups, {path}, false, same).restored, 1);
+    EXPECT_EQ(ReadBytes(path), good);
+}
+
+TEST(BackupIndex, WhichFileACureLeftAndAWithdrawalAreReadBack) {
+    BackupRecord record;
+    record.time = "t";
+    record.path = "/a.exe";
+    record.originalSha256 = std::string(64, 'a');
+    std::string text;
+    for (const char* backup : {"b1", "b2", "b3"}) {
+        record.backup = backup;
+        text += BackupLine(record) + "\n";
+    }
+    text += CuredLine("t", "b1", std::string(64, 'c'), FileIdentity{2049, 1ULL << 40}) + "\n";
+    text += WithdrawnLine("t", "b2") + "\n";
+    // A cured line that names the device but not the inode is no line at all: b3 stays
+    // as its backup line left it.
+    text += R"({"kind":"cured","time":"t","backup":"b3","sha256":"cc","device":1})" "\n";
+    const BackupIndex index = ReadBackupIndex(text);
+    ASSERT_EQ(index.records.size(), 3U);
+    EXPECT_EQ(index.records[0].cured, (FileIdentity{2049, 1ULL << 40}));
+    EXPECT_FALSE(index.records[0].withdrawn);
+    EXPECT_TRUE(index.records[1].withdrawn);
+    EXPECT_FALSE(index.records[2].cured.has_value());
+    EXPECT_FALSE(index.records[2].curedSha256.has_value());
+    EXPECT_EQ(index.unreadable, 1);
+}
+
 TEST(BackupIndex, OddNamesComeBackToTheirBytesAndACutLineIsPassedOver) {
     BackupRecord record;
     record.time = "2026-12-09T00:00:00Z";
@@ -193,7 +435,7 @@ TEST(BackupIndex, OddNamesComeBackToTheirBytesAndACutLineIsPassedOver) {
         text += BackupLine(record) + "\n";
         EXPECT_EQ(BackupLine(record).find('\n'), std::string::npos);
     }
-    text += CuredLine("t", "b1", std::string(64, 'c')) + "\n";
+    text += CuredLine("t", "b1", std::string(64, 'c'), std::nullopt) + "\n";
     text += R"({"kind":"backup","time":"t","path":"/cut)";  // a crash in the middle of a line
     const BackupIndex index = ReadBackupIndex(text);
     ASSERT_EQ(index.records.size(), paths.size());

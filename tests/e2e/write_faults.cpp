@@ -4,7 +4,8 @@
 //
 //   KORVAX_FAULT_STEP   create | write | fchown | fchmod | fsetxattr | fsync | close | link | rename
 //   KORVAX_FAULT_CALL   which call of that step fails (1 = the first)
-//   KORVAX_FAULT_ERRNO  EIO | ENOSPC | EDQUOT | EROFS
+//   KORVAX_FAULT_ERRNO  EIO | ENOSPC | EDQUOT | EROFS | EPERM (a user who may not give a
+//                       file away, at fchown)
 //   KORVAX_SWAP_PATH    at the first replacement's creation (after the file was read),
 //   KORVAX_SWAP_TARGET  SWAP_PATH is renamed to SWAP_PATH.swapped and a symbolic link to
 //                       SWAP_TARGET put in its place
@@ -54,6 +55,7 @@ int FaultErrno() {
     if (strcmp(name, "ENOSPC") == 0) return ENOSPC;
     if (strcmp(name, "EDQUOT") == 0) return EDQUOT;
     if (strcmp(name, "EROFS") == 0) return EROFS;
+    if (strcmp(name, "EPERM") == 0) return EPERM;
     return EIO;
 }
 

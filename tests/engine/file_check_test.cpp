@@ -243,7 +243,7 @@ TEST_F(FileCheck, AWriteThatFailsPartWayLeavesTheOriginalWhole) {
     const Bytes infected = WithMarkers(SampleProgram(64 * 1024), "AAAA");
     const std::string path = folder.write("big.exe", infected);
     FullDisk disk(4096);
-    DiskFile file(path, LinkPolicy::RefuseLinks, nullptr, disk);
+    DiskFile file(path, LinkPolicy::RefuseLinks, disk);
     DetectionCounters counters;
     std::vector<ResultRow> rows;
     const FileCheckOutcome outcome =
@@ -379,6 +379,70 @@ TEST_F(FileCheck, AFailingCureRowEndsInTheReadErrorRow) {
     EXPECT_EQ(rows, (std::vector<ResultRow>{ReadErrorRow(path)}));
     EXPECT_EQ(counters.CuredCount.load(), 1);  // it was written before the row failed
     EXPECT_EQ(ReadBytes(path), SampleProgram());
+}
+
+// A guard that writes down what it is told.
+class RecordingGuard : public WriteBackGuard {
+public:
+    void BeforeFirstWriteBack(const std::string& path, std::span<const std::uint8_t> /*original*/,
+                              const std::optional<FileFacts>& /*facts*/, const std::string& /*entryName*/) override {
+        told.push_back("before " + path);
+    }
+    void AfterLastWriteBack(const std::string& path, std::span<const std::uint8_t> /*written*/,
+                            const std::optional<FileIdentity>& left) noexcept override {
+        told.push_back("after " + path);
+        leftBehind = left;
+    }
+    void FirstWriteBackFailed(const std::string& path) noexcept override { told.push_back("failed " + path); }
+    std::vector<std::string> told;
+    std::optional<FileIdentity> leftBehind;
+};
+
+// The system's calls, but the user may not give a file away: fchown says EPERM.
+class MayNotGiveAway : public FileWriteCalls {
+public:
+    int Fchown(int /*fd*/, uid_t /*owner*/, gid_t /*group*/) override {
+        errno = EPERM;
+        return -1;
+    }
+};
+
+TEST_F(FileCheck, AGuardHearsOfAFailedFirstWriteBackAndOfTheFileTheCuresLeft) {
+    const Bytes infected = WithMarkers(SampleProgram(), "AAAABBBB");
+    const std::string path = folder.write("x.exe", infected);
+    DetectionCounters counters;
+    std::vector<ResultRow> rows;
+    const auto report = [&](const ResultRow& row) { rows.push_back(row); };
+    RecordingGuard guard;
+    FileCheckOptions options;
+    options.guard = &guard;
+
+    // The owner cannot be kept: the read-error row says why, and the guard withdraws what
+    // it kept for a cure that never happened.
+    MayNotGiveAway calls;
+    DiskFile refused(path, LinkPolicy::RefuseLinks, calls);
+    const FileCheckOutcome outcome = CheckFile(path, refused, base, counters, report, options);
+    EXPECT_EQ(outcome.resultCode, ResultCode::ReadError);
+    EXPECT_EQ(outcome.failure, "Cannot create file " + path);
+    ASSERT_EQ(rows.size(), 1U);
+    ResultRow expected = ReadErrorRow(path);
+    expected.reason = outcome.reason;
+    EXPECT_EQ(rows[0], expected);
+    EXPECT_NE(rows[0].reason.find("cannot be kept"), std::string::npos) << rows[0].reason;
+    EXPECT_EQ(guard.told, (std::vector<std::string>{"before " + path, "failed " + path}));
+    EXPECT_EQ(ReadBytes(path), infected);
+
+    // Cured twice over: the guard hears once after the last write-back, of the file it left.
+    guard.told.clear();
+    rows.clear();
+    DiskFile disk(path, LinkPolicy::RefuseLinks);
+    EXPECT_EQ(CheckFile(path, disk, base, counters, report, options).cures, 2);
+    EXPECT_EQ(guard.told, (std::vector<std::string>{"before " + path, "after " + path}));
+    struct stat info {};
+    ASSERT_EQ(::stat(path.c_str(), &info), 0);
+    ASSERT_TRUE(guard.leftBehind.has_value());
+    EXPECT_EQ(*guard.leftBehind,
+              (FileIdentity{static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)}));
 }
 
 }  // namespace

@@ -45,12 +45,12 @@ TEST(FilesInHand, ASecondSpellingWaitsAndThenReadsWhatTheFirstWrote) {
     const std::string path = folder.write("dup/A.EXE", infected);
     FilesInHand inHand;
 
-    auto first = std::make_unique<DiskFile>(path, LinkPolicy::RefuseLinks, &inHand);
+    auto first = std::make_unique<DiskFile>(path, LinkPolicy::RefuseLinks, SystemFileWriteCalls(), &inHand);
     ASSERT_EQ(first->Load(1 << 20), infected);
     std::atomic<bool> loaded{false};
     Bytes seen;
     std::thread second([&] {
-        DiskFile file(folder.file("dup/./A.EXE"), LinkPolicy::RefuseLinks, &inHand);
+        DiskFile file(folder.file("dup/./A.EXE"), LinkPolicy::RefuseLinks, SystemFileWriteCalls(), &inHand);
         seen = file.Load(1 << 20);
         loaded.store(true);
     });

@@ -238,6 +238,95 @@ TEST_F(Replacement, AFileSwappedForALinkAfterTheReadIsNeverWrittenThrough) {
     EXPECT_EQ(typed.ReadAll(), victimBytes);
 }
 
+// The system's calls, but fchown says yes without changing anything, as a file system
+// that ignores owners can.
+class FchownThatChangesNothing : public FileWriteCalls {
+public:
+    int Fchown(int /*fd*/, uid_t /*owner*/, gid_t /*group*/) override { return 0; }
+};
+
+TEST_F(Replacement, AnOwnerThatCannotBeKeptStopsTheReplacementBeforeAnythingIsWritten) {
+    // fchown refused (EPERM: a user who may not give a file away), at every fallback.
+    for (const bool unnamed : {true, false}) {
+        SCOPED_TRACE(unnamed ? "unnamed replacement" : "named replacement");
+        FaultyCalls calls(unnamed, Step::Fchown, 1, EPERM);
+        FileInFolder file(path, LinkPolicy::RefuseLinks);
+        try {
+            file.Replace(replacement, calls);
+            ADD_FAILURE() << "replaced without its owner";
+        } catch (const OwnerNotKept& failure) {
+            EXPECT_EQ(std::string(failure.what()), "Cannot create file " + path);
+            EXPECT_NE(failure.reason().find("cannot be kept"), std::string::npos) << failure.reason();
+            EXPECT_EQ(failure.reason().find(path), std::string::npos) << failure.reason();
+            EXPECT_EQ(failure.reason().find('\n'), std::string::npos) << failure.reason();
+        }
+        expectOriginal();
+        EXPECT_EQ(calls.calls[Step::Fchmod], 0);  // nothing set on a file that is dropped
+    }
+    // Another user's set-user-ID program, on a file system that says yes to an owner it
+    // never gives: the owner is looked at, not taken on trust. Only root can make the file.
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chown(path.c_str(), 65534, 65534), 0);
+        ASSERT_EQ(::chmod(path.c_str(), 04751), 0);
+        FchownThatChangesNothing calls;
+        EXPECT_THROW(FileInFolder(path, LinkPolicy::RefuseLinks).Replace(replacement, calls), OwnerNotKept);
+        EXPECT_EQ(ReadBytes(path), original);
+        EXPECT_EQ(NamesIn(folder.path()), std::set<std::string>{"program.exe"});
+        struct stat info {};
+        ASSERT_EQ(::stat(path.c_str(), &info), 0);
+        EXPECT_EQ(info.st_uid, 65534U);
+        EXPECT_EQ(info.st_mode & 07777, 04751U);
+
+        // Where the owner can be given, it is, and the set-id bits stay with it.
+        FileInFolder(path, LinkPolicy::RefuseLinks).Replace(replacement);
+        EXPECT_EQ(ReadBytes(path), replacement);
+        ASSERT_EQ(::stat(path.c_str(), &info), 0);
+        EXPECT_EQ(info.st_uid, 65534U);
+        EXPECT_EQ(info.st_gid, 65534U);
+        EXPECT_EQ(info.st_mode & 07777, 04751U);
+    }
+}
+
+TEST_F(Replacement, AReplacementAskedForAnOwnerAndModeGetsThemNotThoseOfTheFile) {
+    // What a restore asks for: the owner and mode it recorded, whatever the file has now.
+    FileInFolder file(path, LinkPolicy::RefuseLinks);
+    file.Replace(replacement, FileOwnership{::geteuid(), ::getegid(), 0640});
+    EXPECT_EQ(ReadBytes(path), replacement);
+    struct stat info {};
+    ASSERT_EQ(::stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0640U);
+    // The object follows its own replacement: a second one goes over it.
+    EXPECT_EQ(static_cast<ino_t>(file.inode()), info.st_ino);
+    if (::geteuid() == 0) {
+        file.Replace(original, FileOwnership{65534, 65534, 02750});
+        ASSERT_EQ(::stat(path.c_str(), &info), 0);
+        EXPECT_EQ(info.st_uid, 65534U);
+        EXPECT_EQ(info.st_gid, 65534U);
+        EXPECT_EQ(info.st_mode & 07777, 02750U);
+        EXPECT_EQ(ReadBytes(path), original);
+    }
+}
+
+TEST(AbsolutePath, TheCurrentFolderComesFirstAndNoLinkIsResolved) {
+    TempFolder folder;
+    std::filesystem::create_directories(folder.path() / "real/scan");
+    std::filesystem::create_directory_symlink(folder.path() / "real", folder.path() / "link");
+    const std::filesystem::path before = std::filesystem::current_path();
+    std::filesystem::current_path(folder.path() / "real");
+    const std::string here = (folder.path() / "real").string();
+    EXPECT_EQ(AbsolutePath("scan/A.EXE"), here + "/scan/A.EXE");
+    EXPECT_EQ(AbsolutePath(".//scan/./A.EXE"), here + "/scan/A.EXE");
+    EXPECT_EQ(AbsolutePath("../real/scan/A.EXE"), here + "/scan/A.EXE");
+    EXPECT_EQ(AbsolutePath(""), here);
+    std::filesystem::current_path(before);
+    // Absolute paths only lose what names no folder; a link stays a link.
+    const std::string link = (folder.path() / "link").string();
+    EXPECT_EQ(AbsolutePath(link + "/scan//A.EXE"), link + "/scan/A.EXE");
+    EXPECT_EQ(AbsolutePath("/a/./b/../c/"), "/a/c");
+    EXPECT_EQ(AbsolutePath("/.."), "/");
+    EXPECT_EQ(AbsolutePath("/odd\nname\xFF"), "/odd\nname\xFF");
+}
+
 TEST(CreateFileWhole, ANewFileAppearsWholeOrNotAtAllAndNeverReplacesOne) {
     for (const bool unnamed : {true, false}) {
         TempFolder folder;
