@@ -24,8 +24,9 @@ public:
 
 class CpuLoadLibrary {
 public:
-    // Binds `name`: beside the program, else by the usual search (the program's RUNPATH
-    // names the private folder an installed program keeps it in).
+    // Binds `name` (a bare file name): beside the program, else in the private folder an
+    // installed program keeps it in; never from anywhere else. A name with a '/' is loaded
+    // as it is.
     explicit CpuLoadLibrary(const std::string& name = kCpuLoadLibrary);
     CpuUsageFunction CpuUsage() const { return usage_; }
 

@@ -167,6 +167,13 @@ TEST_F(KorvaxScan, StartUpFailuresSayWhyAndScanNothing) {
     EXPECT_EQ(result.exitStatus, 2);
     EXPECT_NE(result.err.find("libcpudll.so"), std::string::npos) << result.err;
     EXPECT_EQ(result.out, "");
+    // Nor from the folder it is started in: whoever owns that folder would choose the code
+    // it runs (the build tree's search path once held empty entries, which mean just that).
+    std::filesystem::create_directories(folder.file("planted"));
+    std::filesystem::copy_file(QUIET_CPUDLL_PATH, folder.file("planted/libcpudll.so"));
+    result = RunProgram(lonely, {"--db", database, tree()}, folder.file("planted"));
+    EXPECT_EQ(result.exitStatus, 2);
+    EXPECT_NE(result.err.find("libcpudll.so"), std::string::npos) << result.err;
 
     // A database with a negative length: the entries before it still work.
     folder.write("cut.kvd", AssembleSource("entry \"Mark.S\"\nsearch rel 0 pattern \"STUK\"\nentry \"X\"\nraw 0 length -1\n"));
