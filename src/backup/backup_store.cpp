@@ -7,6 +7,7 @@
 #include <ostream>
 
 #include "backup/backup_index.h"
+#include "backup/quarantined_bytes.h"
 #include "backup/sha256.h"
 #include "engine/escaped_text.h"
 #include "platform/failure.h"
@@ -25,7 +26,7 @@ std::string BackupName(unsigned sequence, const std::string& sha256) {
     char time[32];
     std::strftime(time, sizeof time, "%Y%m%dT%H%M%SZ", &parts);
     return std::string(time) + "-" + std::to_string(::getpid()) + "-" + std::to_string(sequence) + "-" +
-           sha256.substr(0, 16) + ".orig";
+           sha256.substr(0, 16) + ".kvq";
 }
 
 }  // namespace
@@ -48,9 +49,10 @@ void BackupStore::BeforeFirstWriteBack(const std::string& path, std::span<const 
         record.group = facts->group;
         record.entry = entryName;
         record.originalSha256 = Sha256Hex(original);
+        const std::vector<std::uint8_t> kept = Quarantined(original);
         for (;;) {
             record.backup = BackupName(sequence_.fetch_add(1), record.originalSha256);
-            if (folder_.CreateFile(record.backup, original, calls_)) break;
+            if (folder_.CreateFile(record.backup, kept, calls_)) break;
         }
         folder_.AppendLine(kBackupIndexName, BackupLine(record), calls_);
         {

@@ -3,6 +3,7 @@
 #include <map>
 #include <set>
 
+#include "backup/quarantined_bytes.h"
 #include "backup/sha256.h"
 #include "engine/escaped_text.h"
 #include "platform/failure.h"
@@ -29,7 +30,7 @@ void RestoreOne(PrivateFolder& folder, const BackupRecord& record, bool force, R
     }
     std::vector<std::uint8_t> original;
     try {
-        original = folder.Read(record.backup);
+        original = Released(folder.Read(record.backup));
     } catch (const Failure&) {
         return refuse("its backup " + record.backup + " cannot be read");
     }

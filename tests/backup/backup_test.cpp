@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <sys/xattr.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 #include <set>
@@ -13,6 +14,7 @@
 
 #include "backup/backup_index.h"
 #include "backup/backup_store.h"
+#include "backup/quarantined_bytes.h"
 #include "backup/restore.h"
 #include "backup/sha256.h"
 #include "engine/disk_file.h"
@@ -130,7 +132,17 @@ TEST_F(Backups, ACureKeepsTheOriginalAndARestorePutsItBackWithItsMetadata) {
     EXPECT_EQ(record.entry, "False.Positive");
     EXPECT_EQ(record.size, static_cast<std::int64_t>(good.size()));
     EXPECT_EQ(record.mode, 0750U);
-    EXPECT_EQ(ReadBytes(backups + "/" + record.backup), good);
+    // Kept transformed and not executable: nobody runs it by mistake, and no scanner that
+    // walks the store finds the original's bytes in it.
+    const Bytes kept = ReadBytes(backups + "/" + record.backup);
+    EXPECT_EQ(Released(kept), good);
+    for (std::size_t at = 0; at + 4 <= good.size(); ++at) {
+        ASSERT_EQ(std::search(kept.begin(), kept.end(), good.begin() + at, good.begin() + at + 4), kept.end()) << at;
+    }
+    struct stat keptInfo {};
+    ASSERT_EQ(::stat((backups + "/" + record.backup).c_str(), &keptInfo), 0);
+    EXPECT_EQ(keptInfo.st_mode & 0777, 0600U);
+    EXPECT_EQ(Released(good), good);  // a backup of an earlier version, kept as it was
     EXPECT_TRUE(record.curedSha256.has_value());
 
     Listener listener;
