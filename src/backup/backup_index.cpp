@@ -2,44 +2,22 @@
 
 #include <nlohmann/json.hpp>
 
+#include <cstdio>
 #include <ctime>
 #include <sstream>
 
 #include "engine/display_text.h"
 #include "engine/escaped_text.h"
+#include "engine/json_path.h"
 
 namespace korvax {
-namespace {
-
 using nlohmann::json;
-
-void PutPath(json& line, const std::string& path) {
-    if (IsValidUtf8(path)) {
-        line["path"] = path;
-    } else {
-        line["path"] = EscapeText(path);
-        line["path_escaped"] = true;
-    }
-}
-
-std::optional<std::string> PathOf(const json& line) {
-    const std::string text = line.at("path").get<std::string>();
-    if (!line.value("path_escaped", false)) return text;
-    return UnescapeText(text);
-}
-
-std::string Text(const json& line) {
-    // The index is ours, but a name may hold any byte: never let the library refuse it.
-    return line.dump(-1, ' ', false, json::error_handler_t::replace);
-}
-
-}  // namespace
 
 std::string BackupLine(const BackupRecord& record) {
     json line;
     line["kind"] = "backup";
     line["time"] = record.time;
-    PutPath(line, record.path);
+    PutJsonPath(line, record.path);
     line["size"] = record.size;
     line["mode"] = record.mode;
     line["owner"] = record.owner;
@@ -47,7 +25,7 @@ std::string BackupLine(const BackupRecord& record) {
     line["entry"] = DisplayText(record.entry);
     line["backup"] = record.backup;
     line["sha256"] = record.originalSha256;
-    return Text(line);
+    return JsonLineText(line);
 }
 
 std::string CuredLine(const std::string& time, const std::string& backup, const std::string& curedSha256,
@@ -57,15 +35,19 @@ std::string CuredLine(const std::string& time, const std::string& backup, const 
         line["device"] = cured->device;
         line["inode"] = cured->inode;
     }
-    return Text(line);
+    return JsonLineText(line);
 }
 
 std::string WithdrawnLine(const std::string& time, const std::string& backup) {
-    return Text(json{{"kind", "withdrawn"}, {"time", time}, {"backup", backup}});
+    return JsonLineText(json{{"kind", "withdrawn"}, {"time", time}, {"backup", backup}});
 }
 
 std::string RestoredLine(const std::string& time, const std::string& backup) {
-    return Text(json{{"kind", "restored"}, {"time", time}, {"backup", backup}});
+    return JsonLineText(json{{"kind", "restored"}, {"time", time}, {"backup", backup}});
+}
+
+std::string PrunedLine(const std::string& time, const std::string& backup) {
+    return JsonLineText(json{{"kind", "pruned"}, {"time", time}, {"backup", backup}});
 }
 
 BackupIndex ReadBackupIndex(const std::string& text) {
@@ -80,7 +62,7 @@ BackupIndex ReadBackupIndex(const std::string& text) {
             const std::string kind = object.at("kind").get<std::string>();
             const std::string backup = object.at("backup").get<std::string>();
             if (kind == "backup") {
-                const std::optional<std::string> path = PathOf(object);
+                const std::optional<std::string> path = JsonPathOf(object);
                 if (!path) throw std::runtime_error("path");
                 BackupRecord record;
                 record.time = object.at("time").get<std::string>();
@@ -94,7 +76,7 @@ BackupIndex ReadBackupIndex(const std::string& text) {
                 record.originalSha256 = object.at("sha256").get<std::string>();
                 byBackup[backup] = index.records.size();
                 index.records.push_back(std::move(record));
-            } else if (kind == "cured" || kind == "restored" || kind == "withdrawn") {
+            } else if (kind == "cured" || kind == "restored" || kind == "withdrawn" || kind == "pruned") {
                 const auto found = byBackup.find(backup);
                 if (found == byBackup.end()) throw std::runtime_error("unknown backup");
                 BackupRecord& record = index.records[found->second];
@@ -112,6 +94,8 @@ BackupIndex ReadBackupIndex(const std::string& text) {
                     record.restored = false;
                 } else if (kind == "withdrawn") {
                     record.withdrawn = true;
+                } else if (kind == "pruned") {
+                    record.pruned = true;
                 } else {
                     record.restored = true;
                 }
@@ -123,6 +107,24 @@ BackupIndex ReadBackupIndex(const std::string& text) {
         }
     }
     return index;
+}
+
+std::optional<std::int64_t> IndexTimeSeconds(const std::string& time) {
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+    char zone = 0;
+    if (std::sscanf(time.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d%c", &year, &month, &day, &hour, &minute, &second, &zone) != 7 ||
+        zone != 'Z' || month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 60) {
+        return std::nullopt;
+    }
+    // Days since 1970-01-01 of a date of the proleptic Gregorian calendar (March-based
+    // years, so that the leap day comes last).
+    const int y = year - (month <= 2 ? 1 : 0);
+    const int era = (y >= 0 ? y : y - 399) / 400;
+    const int yearOfEra = y - era * 400;
+    const int dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+    const int dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    const std::int64_t days = static_cast<std::int64_t>(era) * 146097 + dayOfEra - 719468;
+    return days * 86400 + hour * 3600 + minute * 60 + second;
 }
 
 std::string IndexTime() {

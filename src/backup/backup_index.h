@@ -14,6 +14,9 @@
 //       original kept for it is gone
 //   {"kind":"restored","time":...,"backup":"..."}
 //       written when the original was put back
+//   {"kind":"pruned","time":...,"backup":"..."}
+//       written when the store's limits removed the original kept (never the newest
+//       backup of a file: see store_pruning.h)
 //
 // "path" is absolute: the path the check used, made absolute against the folder it ran
 // in (AbsolutePath), so that a restore run anywhere names the same file. It holds the
@@ -48,6 +51,7 @@ struct BackupRecord {
     std::optional<FileIdentity> cured;       // the file they were written to, where recorded
     bool withdrawn = false;                  // nothing was cured: no backup at all
     bool restored = false;
+    bool pruned = false;                     // its original is no longer kept
 };
 
 std::string BackupLine(const BackupRecord& record);
@@ -55,6 +59,7 @@ std::string CuredLine(const std::string& time, const std::string& backup, const 
                       const std::optional<FileIdentity>& cured);
 std::string WithdrawnLine(const std::string& time, const std::string& backup);
 std::string RestoredLine(const std::string& time, const std::string& backup);
+std::string PrunedLine(const std::string& time, const std::string& backup);
 
 // The records of an index, in the order of their backups, each with what later lines said
 // of it. Lines that cannot be read (a line cut by a crash, say) are passed over and
@@ -67,5 +72,8 @@ BackupIndex ReadBackupIndex(const std::string& text);
 
 // The current time as the index writes it (UTC, to the second).
 std::string IndexTime();
+
+// A time as the index writes it, in seconds since 1970 (UTC); empty when it is not one.
+std::optional<std::int64_t> IndexTimeSeconds(const std::string& time);
 
 }  // namespace korvax

@@ -95,7 +95,7 @@ RestoreCounts RestoreBackups(const std::string& folder, const std::vector<std::s
     // withdrawn one stands for no cure at all.
     std::map<std::string, const BackupRecord*> latest;
     for (const BackupRecord& record : index.records) {
-        if (!record.withdrawn) latest[record.path] = &record;
+        if (!record.withdrawn && !record.pruned) latest[record.path] = &record;
     }
 
     RestoreCounts counts;

@@ -4,24 +4,10 @@
 
 #include "engine/display_text.h"
 #include "engine/escaped_text.h"
+#include "engine/json_path.h"
 
 namespace korvax::cli {
-namespace {
-
 using nlohmann::json;
-
-void PutPath(json& line, const std::string& path) {
-    if (IsValidUtf8(path)) {
-        line["path"] = path;
-    } else {
-        line["path"] = EscapeText(path);
-        line["path_escaped"] = true;
-    }
-}
-
-std::string Text(const json& line) { return line.dump(-1, ' ', false, json::error_handler_t::replace); }
-
-}  // namespace
 
 const char* ResultWord(const ResultRow& row) {
     switch (row.code) {
@@ -36,22 +22,22 @@ const char* ResultWord(const ResultRow& row) {
 std::string JsonRow(const ResultRow& row) {
     json line;
     line["type"] = "row";
-    PutPath(line, row.path);
+    PutJsonPath(line, row.path);
     line["status"] = DisplayText(row.status);
     line["action"] = DisplayText(row.action);
     line["result"] = ResultWord(row);
     if (row.changedDuringCheck) line["changed_during_check"] = true;
-    return Text(line);
+    return JsonLineText(line);
 }
 
 std::string JsonRestored(const std::string& path, const std::string& entry) {
     json line;
     line["type"] = "row";
-    PutPath(line, path);
+    PutJsonPath(line, path);
     line["status"] = DisplayText(entry);
     line["action"] = "Восстановлен";
     line["result"] = "restored";
-    return Text(line);
+    return JsonLineText(line);
 }
 
 std::string JsonSummary(const RunSummary& summary) {
@@ -65,7 +51,7 @@ std::string JsonSummary(const RunSummary& summary) {
     line["wall_seconds"] = summary.wallSeconds;
     line["files_per_second"] = summary.wallSeconds > 0 ? static_cast<double>(summary.checked) / summary.wallSeconds : 0.0;
     line["database_entries"] = summary.databaseEntries;
-    return Text(line);
+    return JsonLineText(line);
 }
 
 }  // namespace korvax::cli

@@ -80,6 +80,12 @@ void PrivateFolder::AppendLine(const std::string& name, std::string_view line, F
     if (!flushed || !closed) throw StreamWriteError();
 }
 
+bool PrivateFolder::Remove(const std::string& name) {
+    if (::unlinkat(folder_, name.c_str(), 0) == 0) return true;
+    if (errno == ENOENT) return false;
+    throw CannotCreateFile(Named(path_, name));
+}
+
 std::vector<std::uint8_t> PrivateFolder::Read(const std::string& name, bool missingIsEmpty) const {
     const int fd = ::openat(folder_, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {

@@ -47,6 +47,9 @@ public:
     // The file `name` whole; "Cannot open file %s" when it cannot be read. A missing file
     // gives nothing when `missingIsEmpty`.
     std::vector<std::uint8_t> Read(const std::string& name, bool missingIsEmpty = false) const;
+    // Removes the file `name` (never what a link there points at). False when there is none
+    // by that name; Failure ("Cannot create file %s") when it cannot be removed.
+    bool Remove(const std::string& name);
 
     const std::string& path() const { return path_; }
 
