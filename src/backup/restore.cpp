@@ -5,6 +5,7 @@
 
 #include "backup/quarantined_bytes.h"
 #include "backup/sha256.h"
+#include "backup/trust_list.h"
 #include "engine/escaped_text.h"
 #include "platform/failure.h"
 #include "platform/file_in_folder.h"
@@ -13,8 +14,8 @@
 namespace korvax {
 namespace {
 
-void RestoreOne(PrivateFolder& folder, const BackupRecord& record, bool force, RestoreListener& listener,
-                FileWriteCalls& calls, RestoreCounts& counts) {
+void RestoreOne(PrivateFolder& folder, TrustList& trust, const BackupRecord& record, bool force,
+                RestoreListener& listener, FileWriteCalls& calls, RestoreCounts& counts) {
     const std::string shown = EscapeText(record.path);
     const std::string kept =
         EscapeText(folder.path() + (folder.path().ends_with('/') ? "" : "/") + record.backup);
@@ -81,22 +82,46 @@ void RestoreOne(PrivateFolder& folder, const BackupRecord& record, bool force, R
     }
     listener.Restored(record);
     ++counts.restored;
+    // The entry that cured it still matches: without this the next check cures it again.
+    try {
+        trust.Trust(record.path, record.originalSha256);
+    } catch (const Failure& failure) {
+        listener.Note(EscapeText(record.path) + " is back, but could not be marked as trusted (" +
+                      EscapeText(failure.what()) + "): the next check will cure it again");
+    }
 }
 
-}  // namespace
-
-RestoreCounts RestoreBackups(const std::string& folder, const std::vector<std::string>& paths, bool force,
-                             RestoreListener& listener, FileWriteCalls& calls) {
-    PrivateFolder backups(folder);
-    const std::vector<std::uint8_t> text = backups.Read(kBackupIndexName, true);
-    const BackupIndex index = ReadBackupIndex(std::string(text.begin(), text.end()));
-
-    // The latest backup of each path: the original before the last cure of it. A
-    // withdrawn one stands for no cure at all.
+// The latest backup of each path: the original before the last cure of it. A withdrawn
+// one stands for no cure at all; a pruned one keeps nothing.
+std::map<std::string, const BackupRecord*> LatestBackups(const BackupIndex& index) {
     std::map<std::string, const BackupRecord*> latest;
     for (const BackupRecord& record : index.records) {
         if (!record.withdrawn && !record.pruned) latest[record.path] = &record;
     }
+    return latest;
+}
+
+BackupIndex ReadIndex(const PrivateFolder& backups) {
+    const std::vector<std::uint8_t> text = backups.Read(kBackupIndexName, true);
+    return ReadBackupIndex(std::string(text.begin(), text.end()));
+}
+
+}  // namespace
+
+std::vector<BackupRecord> RestorableBackups(const std::string& folder) {
+    const PrivateFolder backups(folder);
+    const BackupIndex index = ReadIndex(backups);
+    std::vector<BackupRecord> records;
+    for (const auto& [path, record] : LatestBackups(index)) records.push_back(*record);
+    return records;
+}
+
+RestoreCounts RestoreBackups(const std::string& folder, const std::vector<std::string>& paths, bool force,
+                             RestoreListener& listener, FileWriteCalls& calls) {
+    PrivateFolder backups(folder);
+    TrustList trust(backups, calls);
+    const BackupIndex index = ReadIndex(backups);
+    const std::map<std::string, const BackupRecord*> latest = LatestBackups(index);
 
     RestoreCounts counts;
     // Named the way the index names them: absolute, against the folder the restore runs in.
@@ -110,7 +135,7 @@ RestoreCounts RestoreBackups(const std::string& folder, const std::vector<std::s
     }
     for (const auto& [path, record] : latest) {
         if (!wanted.empty() && wanted.count(path) == 0) continue;
-        RestoreOne(backups, *record, force, listener, calls, counts);
+        RestoreOne(backups, trust, *record, force, listener, calls, counts);
     }
     return counts;
 }

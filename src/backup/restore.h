@@ -31,6 +31,9 @@ public:
     virtual void AlreadyOriginal(const BackupRecord& record) = 0;
     // Not restored; `reason` says why (with the path, escaped).
     virtual void Refused(const std::string& path, const std::string& reason) = 0;
+    // Something the user should know that is not a refusal (a file restored that could not
+    // be marked as trusted, say).
+    virtual void Note(const std::string& /*message*/) {}
 };
 
 struct RestoreCounts {
@@ -39,6 +42,9 @@ struct RestoreCounts {
     int refused = 0;
 };
 
+// Every file put back is marked as trusted (trust_list.h), so that the entry that cured it
+// does not cure it again.
+//
 // Restores, from the backup folder `folder`, the latest backup of every file (or of the
 // files `paths` names, made absolute as the index's paths are, then matched by their
 // exact bytes); a backup withdrawn stands for no cure and is passed over. A file put back
@@ -46,6 +52,11 @@ struct RestoreCounts {
 // also put back files changed since their cure, and those whose index line cannot say
 // which file the cure left. Throws FolderRefused or Failure when the folder or its index
 // cannot be read.
+// What the store at `folder` can still put back: the latest backup of every file that was
+// neither withdrawn nor pruned, in order of their paths (`restored` says which were put
+// back already). Throws FolderRefused or Failure when the store or its index cannot be read.
+std::vector<BackupRecord> RestorableBackups(const std::string& folder);
+
 RestoreCounts RestoreBackups(const std::string& folder, const std::vector<std::string>& paths, bool force,
                              RestoreListener& listener, FileWriteCalls& calls = SystemFileWriteCalls());
 

@@ -21,6 +21,7 @@
 #include "engine/files_in_hand.h"
 #include "engine/scan_plan.h"
 #include "engine/scan_result.h"
+#include "engine/trusted_files.h"
 #include "engine/write_back_guard.h"
 #include "platform/file_in_folder.h"
 #include "platform/whole_file.h"
@@ -57,6 +58,9 @@ struct FileCheckOptions {
     // The files the other workers of the check hold (not owned; may be null when no other
     // worker can meet the same file): see FilesInHand.
     FilesInHand* inHand = nullptr;
+    // Files the user vouched for (not owned; may be null): such a file is found clean, with
+    // no pass run over it and no row.
+    TrustedFiles* trusted = nullptr;
 };
 
 struct FileCheckOutcome {
