@@ -51,6 +51,22 @@ std::string JsonSummary(const RunSummary& summary) {
     line["wall_seconds"] = summary.wallSeconds;
     line["files_per_second"] = summary.wallSeconds > 0 ? static_cast<double>(summary.checked) / summary.wallSeconds : 0.0;
     line["database_entries"] = summary.databaseEntries;
+    const PassedOverCounts& passed = summary.passedOver;
+    line["passed_over"] = {{"too_large", passed.tooLarge},       {"unreadable", passed.unreadable},
+                           {"path_too_long", passed.pathTooLong}, {"excluded", passed.excluded},
+                           {"refused", passed.refused}};
+    json trusted = json::array();
+    for (const std::string& path : summary.trusted) {
+        json entry;
+        PutJsonPath(entry, path);
+        trusted.push_back(entry);
+    }
+    line["trusted"] = trusted;
+    if (summary.backupStore.empty()) {
+        line["backup_store"] = nullptr;
+    } else {
+        PutJsonPath(line, summary.backupStore, "backup_store");
+    }
     return JsonLineText(line);
 }
 

@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "engine/scan_result.h"
 
@@ -26,6 +27,16 @@ std::string JsonRow(const ResultRow& row);
 // A file a restore put back: `entry` is the entry whose cure was undone.
 std::string JsonRestored(const std::string& path, const std::string& entry);
 
+// What a check passed over without looking inside, and why (see PassedOver).
+struct PassedOverCounts {
+    std::int64_t tooLarge = 0;
+    std::int64_t unreadable = 0;
+    std::int64_t pathTooLong = 0;
+    std::int64_t excluded = 0;
+    std::int64_t refused = 0;
+    std::int64_t total() const { return tooLarge + unreadable + pathTooLong + excluded + refused; }
+};
+
 struct RunSummary {
     std::int64_t total = 0;
     std::int64_t checked = 0;
@@ -34,6 +45,13 @@ struct RunSummary {
     std::int64_t readErrors = 0;
     double wallSeconds = 0;
     std::int64_t databaseEntries = 0;
+    PassedOverCounts passedOver;
+    // Trusted files the check met unchanged (found clean without a pass), by path.
+    std::vector<std::string> trusted;
+    // The store the originals of cured files went to; empty when none was kept (--no-backup,
+    // or a check that writes nothing).
+    std::string backupStore;
+    bool noBackup = false;
 };
 
 std::string JsonSummary(const RunSummary& summary);

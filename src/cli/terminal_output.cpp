@@ -56,19 +56,29 @@ void TerminalOutput::NotCollected(const std::string& path, PassedOver why, const
     switch (why) {
         case PassedOver::PathTooLong:
             ++missed_;
+            ++passedOver_.pathTooLong;
             Warn("korvax-scan: path longer than 1024 bytes, not scanned: " + EscapeText(path));
             break;
         case PassedOver::Unreadable:
             ++missed_;
+            ++passedOver_.unreadable;
             Warn("korvax-scan: cannot read " + EscapeText(path) + " (" + detail + "), not scanned");
             break;
         case PassedOver::Refused:
             ++missed_;
+            ++passedOver_.refused;
             Warn("korvax-scan: " + EscapeText(path) + ": not checked (" + detail + ")");
             break;
+        // What the scanner's limit or the user chose not to check: counted, and named with
+        // --verbose.
         case PassedOver::TooLarge:
+            ++passedOver_.tooLarge;
+            if (options_.verbose) Warn("korvax-scan: 5 MB or more, not scanned: " + EscapeText(path));
+            break;
         case PassedOver::Excluded:
-            break;  // what the user or the scanner's limit chose not to check
+            ++passedOver_.excluded;
+            if (options_.verbose) Warn("korvax-scan: excluded, not scanned: " + EscapeText(path));
+            break;
     }
 }
 
@@ -129,12 +139,35 @@ void TerminalOutput::printSummary(const RunSummary& summary) {
              << FormatCounter(Translated("Проверено"), summary.checked) << '\n'
              << FormatCounter(Translated("Вылечено"), summary.cured) << '\n'
              << FormatCounter(Translated("Тел вирусов"), summary.viruses) << '\n';
+        printSummaryNotes(summary);
     }
     out_.flush();
     if (options_.report != nullptr) {
         *options_.report << JsonSummary(summary) << '\n';
         options_.report->flush();
     }
+}
+
+void TerminalOutput::printSummaryNotes(const RunSummary& summary) {
+    // After the four counters, which stay as they are: what the counters do not show.
+    const PassedOverCounts& passed = summary.passedOver;
+    if (passed.total() > 0) {
+        std::string why;
+        const auto add = [&](const char* label, std::int64_t count) {
+            if (count == 0) return;
+            why += (why.empty() ? "" : ", ") + FormatCounter(label, count);
+        };
+        add(Translated("5 МБ и больше"), passed.tooLarge);
+        add(Translated("нечитаемые"), passed.unreadable);
+        add(Translated("длинный путь"), passed.pathTooLong);
+        add(Translated("исключено"), passed.excluded);
+        add(Translated("отклонено"), passed.refused);
+        out_ << FormatCounter(Translated("Пропущено"), passed.total()) << " (" << why << ")\n";
+    }
+    for (const std::string& path : summary.trusted) {
+        out_ << Translated("Доверенный файл, не изменился: ") << EscapeText(path) << '\n';
+    }
+    if (summary.noBackup) out_ << Translated("Резервные копии не сохранялись (--no-backup)") << '\n';
 }
 
 void TerminalOutput::printRestoreSummary(int restored, int refused) {

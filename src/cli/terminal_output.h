@@ -30,7 +30,7 @@ struct OutputOptions {
     bool sorted = false;
     bool json = false;     // JSON Lines on stdout instead of the rows and counters
     bool quiet = false;    // the summary only
-    bool verbose = false;  // every folder entered, on stderr
+    bool verbose = false;  // every folder entered and everything passed over, on stderr
     std::ostream* report = nullptr;  // JSON Lines of every row and the summary
 };
 
@@ -56,6 +56,9 @@ public:
     void finish();
     // The counters (text, or one JSON object), on stdout and in the report.
     void printSummary(const RunSummary& summary);
+    // The lines after the counters: what was passed over, the trusted files met, and that
+    // no backup was kept.
+    void printSummaryNotes(const RunSummary& summary);
     // A restore's counts.
     void printRestoreSummary(int restored, int refused);
 
@@ -63,6 +66,7 @@ public:
     // Something that may hold programs could not be looked at: a folder that cannot be read,
     // a path too long for the scanner.
     bool missedSomething() const { return missed_ > 0; }
+    const PassedOverCounts& passedOver() const { return passedOver_; }
     std::int64_t readErrors() const { return readErrors_; }
     std::int32_t& CpuLoad() { return CpuLoad_; }
 
@@ -84,6 +88,7 @@ private:
     bool progressShown_ = false;
     std::int64_t readErrors_ = 0;
     std::int64_t missed_ = 0;
+    PassedOverCounts passedOver_;
     std::int32_t CpuLoad_ = 0;
     std::vector<Kept> kept_;
 };
