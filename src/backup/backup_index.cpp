@@ -7,6 +7,7 @@
 
 #include "engine/display_text.h"
 #include "engine/escaped_text.h"
+#include "platform/system_info.h"
 
 namespace korvax {
 namespace {
@@ -106,8 +107,7 @@ BackupIndex ReadBackupIndex(const std::string& text) {
 
 std::string IndexTime() {
     const std::time_t now = std::time(nullptr);
-    std::tm parts{};
-    ::gmtime_r(&now, &parts);
+    const std::tm parts = UtcCalendarTime(now);
     char text[32];
     std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &parts);
     return text;

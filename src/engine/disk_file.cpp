@@ -17,8 +17,8 @@ void DiskFile::Save(std::span<const std::uint8_t> image) {
 std::optional<FileFacts> DiskFile::Facts() const {
     if (!file_) return std::nullopt;
     const struct stat& original = file_->original();
-    return FileFacts{original.st_size, static_cast<std::uint32_t>(original.st_mode & 07777), original.st_uid,
-                     original.st_gid};
+    return FileFacts{original.st_size, static_cast<std::uint32_t>(original.st_mode & 07777),
+                     static_cast<std::uint32_t>(original.st_uid), static_cast<std::uint32_t>(original.st_gid)};
 }
 
 }  // namespace korvax

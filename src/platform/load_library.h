@@ -1,6 +1,9 @@
 #pragma once
 // Binding a shared library and one function of it at run time.
+//
+// Thread safety: a LoadedLibrary belongs to its owner; the functions below have no state.
 
+#include <memory>
 #include <string>
 
 namespace korvax {
@@ -24,5 +27,17 @@ private:
     void* handle_ = nullptr;
     std::string error_;
 };
+
+// The file name the system gives the shared library `stem`: "lib<stem>.so" on Linux,
+// "<stem>.dll" on Windows.
+std::string SharedLibraryName(const std::string& stem);
+
+// Binds a library that comes with the program. A bare file name is looked for beside the
+// program first (where the build tree keeps it), then by the loader's usual search (the
+// private folder an installed program names in its RUNPATH on Linux); on Windows that is
+// LoadLibraryA's own search, which starts in the program's folder, with the current
+// directory taken out of it so that a library planted in a folder being checked is never
+// loaded. A path is loaded as it is. The result may not be loaded(): see its error().
+std::unique_ptr<LoadedLibrary> LoadProgramLibrary(const std::string& name);
 
 }  // namespace korvax

@@ -1,6 +1,9 @@
 #include "platform/load_library.h"
 
 #include <dlfcn.h>
+#include <unistd.h>
+
+#include "platform/system_info.h"
 
 namespace korvax {
 
@@ -26,6 +29,19 @@ void* LoadedLibrary::find(const std::string& symbol) {
         error_ = reason != nullptr ? reason : "undefined symbol: " + symbol;
     }
     return address;
+}
+
+std::string SharedLibraryName(const std::string& stem) { return "lib" + stem + ".so"; }
+
+std::unique_ptr<LoadedLibrary> LoadProgramLibrary(const std::string& name) {
+    // The RUNPATH says the same for the build tree, but a loader asked from elsewhere (a
+    // sanitizer's interceptor, for one) would not apply it.
+    if (name.find('/') == std::string::npos) {
+        const std::string folder = ProgramDirectory();
+        const std::string beside = folder + "/" + name;
+        if (!folder.empty() && ::access(beside.c_str(), F_OK) == 0) return std::make_unique<LoadedLibrary>(beside);
+    }
+    return std::make_unique<LoadedLibrary>(name);
 }
 
 }  // namespace korvax
