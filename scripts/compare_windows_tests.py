@@ -17,9 +17,11 @@ from collections import defaultdict
 from pathlib import Path
 
 # Suites that test what only the POSIX implementation has (links, modes, extended
-# attributes of the file replacement); their Win32 counterparts come with its Win32 side.
+# attributes of the file replacement) or that need it (the per-file check on disk); their
+# Win32 counterparts come with the file replacement's Win32 side.
 LINUX_ONLY = {
     "platform_tests": {"CreateFileWhole", "FileRead", "Replacement"},
+    "engine_tests": {"FileCheck"},
 }
 
 
@@ -27,9 +29,10 @@ def tests_by_program(build):
     listing = subprocess.run(["ctest", "--test-dir", str(build), "--show-only=json-v1"],
                              check=True, capture_output=True, text=True).stdout
     programs = defaultdict(set)
+    bin_folder = (build / "bin").resolve()
     for test in json.loads(listing)["tests"]:
         command = test.get("command") or []
-        program = next((Path(part).stem for part in command if Path(part).parent.name == "bin"), None)
+        program = next((Path(part).stem for part in command if Path(part).parent.resolve() == bin_folder), None)
         if program and "." in test["name"]:
             programs[program].add(test["name"])
     return programs

@@ -1,5 +1,6 @@
 #include "engine/disk_file.h"
 
+#include "engine/file_check.h"
 #include "platform/failure.h"
 
 namespace korvax {
@@ -19,6 +20,21 @@ std::optional<FileFacts> DiskFile::Facts() const {
     const struct stat& original = file_->original();
     return FileFacts{original.st_size, static_cast<std::uint32_t>(original.st_mode & 07777),
                      static_cast<std::uint32_t>(original.st_uid), static_cast<std::uint32_t>(original.st_gid)};
+}
+
+// The check of a file on disk lives here rather than with the check itself, so that a
+// program checking images in memory (the engine's tests, the fuzzers, a benchmark) links
+// nothing of how files are opened and replaced.
+FileCheckOutcome CheckFile(const std::string& path, LinkPolicy policy, const VirusDatabase& base,
+                           DetectionCounters& counters, const ReportRow& report, const FileCheckOptions& options) {
+    DiskFile file(path, policy);
+    return CheckFile(path, file, base, counters, report, options);
+}
+
+FileCheckOutcome CheckFile(const std::string& path, LinkPolicy policy, const ScanPlan& plan,
+                           DetectionCounters& counters, const ReportRow& report, const FileCheckOptions& options) {
+    DiskFile file(path, policy);
+    return CheckFile(path, file, plan, counters, report, options);
 }
 
 }  // namespace korvax

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <exception>
 
-#include "engine/disk_file.h"
 #include "engine/file_image.h"
 #include "engine/plan_pass.h"
 #include "engine/signature_interpreter.h"
@@ -84,18 +83,6 @@ FileCheckOutcome CheckFile(const std::string& path, FileAccess& file, const Viru
 FileCheckOutcome CheckFile(const std::string& path, FileAccess& file, const ScanPlan& plan,
                            DetectionCounters& counters, const ReportRow& report, const FileCheckOptions& options) {
     return CheckWith<PlanPass>(path, file, plan, counters, report, options);
-}
-
-FileCheckOutcome CheckFile(const std::string& path, LinkPolicy policy, const VirusDatabase& base,
-                           DetectionCounters& counters, const ReportRow& report, const FileCheckOptions& options) {
-    DiskFile file(path, policy);
-    return CheckFile(path, file, base, counters, report, options);
-}
-
-FileCheckOutcome CheckFile(const std::string& path, LinkPolicy policy, const ScanPlan& plan,
-                           DetectionCounters& counters, const ReportRow& report, const FileCheckOptions& options) {
-    DiskFile file(path, policy);
-    return CheckFile(path, file, plan, counters, report, options);
 }
 
 }  // namespace korvax

@@ -132,6 +132,15 @@ TEST(Win32ReadWholeFile, DevicesAreNeverReadFrom) {
     EXPECT_THROW(ReadWholeFile("\\\\.\\pipe\\korvax-no-such-pipe"), Failure);
 }
 
+// Under Wine the test prefix has no Z: drive, so no Linux path can make Windows code seem
+// to work (reading /proc/stat, say); on Windows these names are nothing either.
+TEST(Win32TestPrefix, NoLinuxPathIsReachable) {
+    EXPECT_THROW(ReadWholeFile("/proc/stat"), Failure);
+    EXPECT_THROW(ReadWholeFile("Z:\\proc\\stat"), Failure);
+    DirectoryListing root("Z:\\");
+    EXPECT_FALSE(root.next().has_value());
+}
+
 TEST(Win32Priorities, MeasurementRunsTimeCriticalAndWorkersLowest) {
     const HANDLE self = ::GetCurrentThread();
     const int before = ::GetThreadPriority(self);
