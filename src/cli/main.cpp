@@ -3,8 +3,6 @@
 // undoing of cures from their backups.
 #include <CLI/CLI.hpp>
 
-#include <unistd.h>
-
 #include <chrono>
 #include <fstream>
 #include <iostream>
@@ -25,6 +23,7 @@
 #include "engine/escaped_text.h"
 #include "monitor/cpu_load.h"
 #include "platform/private_folder.h"
+#include "platform/terminal_process.h"
 
 namespace {
 
@@ -76,10 +75,7 @@ Exit status: 1 when anything was detected, else 2 when a file could not be read 
 check could not run (database or libcpudll.so missing, a refused backup folder); 0 when
 all is clean. A restore: 0 when every file asked for is as it was before its cure, else 2.)";
 
-int ProcessorsOnline() {
-    const long online = ::sysconf(_SC_NPROCESSORS_ONLN);
-    return online > 0 ? static_cast<int>(online) : 1;
-}
+int ProcessorsOnline() { return korvax::OnlineProcessorCount(); }
 
 struct Arguments {
     std::string database;
@@ -201,7 +197,7 @@ int main(int argc, char** argv) {
         }
     }
     cli::OutputOptions outputOptions;
-    outputOptions.showProgress = ::isatty(STDERR_FILENO) == 1;
+    outputOptions.showProgress = StandardErrorIsTerminal();
     outputOptions.sorted = arguments.sorted;
     outputOptions.json = arguments.json;
     outputOptions.quiet = arguments.quiet;

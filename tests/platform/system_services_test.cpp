@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -10,6 +11,7 @@
 #include "platform/failure.h"
 #include "platform/load_library.h"
 #include "platform/system_info.h"
+#include "platform/terminal_process.h"
 #include "platform/whole_file.h"
 #include "test_support.h"
 
@@ -140,6 +142,28 @@ TEST(LoadedLibrary, NamesLibrariesAsTheSystemDoesAndExplainsAFailure) {
     EXPECT_FALSE(missing->loaded());
     EXPECT_FALSE(missing->error().empty());
     EXPECT_EQ(missing->find("CpuUsage"), nullptr);
+}
+
+// What korvax-scan --stats reports, and how it sizes its pool and decides on a progress
+// line: each figure must move with what the program does, not sit at 0.
+TEST(TerminalProcess, FiguresFollowWhatTheProgramDoes) {
+    EXPECT_GE(OnlineProcessorCount(), 1);
+    // Under ctest standard error is a pipe: no progress line may be drawn into it.
+    EXPECT_FALSE(StandardErrorIsTerminal());
+
+    const double threadBefore = ThreadCpuSeconds();
+    const double processBefore = ProcessCpuSeconds();
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(200);
+    volatile std::uint64_t spin = 0;
+    while (std::chrono::steady_clock::now() < until) spin = spin + 1;
+    EXPECT_GT(ThreadCpuSeconds() - threadBefore, 0.05);
+    EXPECT_GE(ProcessCpuSeconds() - processBefore, ThreadCpuSeconds() - threadBefore - 0.05);
+
+    // Memory touched counts toward the peak (Linux reports kilobytes: the figure is bytes).
+    std::vector<std::uint8_t> held(96 << 20);
+    for (std::size_t i = 0; i < held.size(); i += 4096) held[i] = static_cast<std::uint8_t>(i);
+    EXPECT_GE(PeakResidentBytes(), std::int64_t{96} << 20);
+    EXPECT_LT(PeakResidentBytes(), std::int64_t{64} << 30);
 }
 
 }  // namespace
