@@ -5,5 +5,7 @@
 // themselves have no Win32 side yet, so nothing that replaces a file links there. This
 // goes once those declarations take Windows' own notion of an owner.
 
+#ifdef __cplusplus
 using uid_t = unsigned int;
 using gid_t = unsigned int;
+#endif
