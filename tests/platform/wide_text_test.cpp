@@ -54,7 +54,10 @@ TEST(WideText, RefusesBytesThatAreNoWtf8) {
         "\xC0\x80",                  // overlong NUL
         "\xC1\xBF",                  // overlong ASCII
         "\xE0\x80\x80",              // overlong three-byte
+        "\xE0\x81\x81",              // 'A' in three bytes
+        "\xE0\x9F\xBF",              // U+07FF in three bytes
         "\xF0\x80\x80\x80",          // overlong four-byte
+        "\xF0\x8F\xBF\xBF",          // U+FFFF in four bytes
         "\xF4\x90\x80\x80",          // above U+10FFFF
         "\xF5\x80\x80\x80",          // no such lead byte
         "\xFF",
