@@ -11,6 +11,7 @@
 
 #include "platform/directory_walk.h"
 #include "platform/failure.h"
+#include "platform/load_library.h"
 #include "platform/os_thread.h"
 #include "platform/system_info.h"
 #include "platform/whole_file.h"
@@ -139,6 +140,27 @@ TEST(Win32TestPrefix, NoLinuxPathIsReachable) {
     EXPECT_THROW(ReadWholeFile("Z:\\proc\\stat"), Failure);
     DirectoryListing root("Z:\\");
     EXPECT_FALSE(root.next().has_value());
+}
+
+// The desktop scanner moves the current directory into the folders a user browses: a
+// library planted there under the load library's name must never be loaded.
+TEST(Win32LoadLibrary, TheCurrentDirectoryIsNotSearchedForTheProgramsLibraries) {
+    TempFolder folder;
+    const std::string programFolder = ProgramDirectory();
+    const fs::path real = fs::path(std::u8string(programFolder.begin(), programFolder.end())) / "cpudll.dll";
+    const fs::path byPath = folder.path() / "korvax-planted.dll";
+    fs::copy_file(real, byPath);
+    fs::copy_file(real, folder.path() / "korvax-planted-too.dll");
+    // The file itself loads when named by its path (a library already loaded under a name
+    // would be found by that name, hence a second copy for the bare name below)...
+    ASSERT_TRUE(LoadedLibrary(Text(byPath)).loaded());
+    const fs::path before = fs::current_path();
+    fs::current_path(folder.path());
+    // ...but a bare name is not looked for in the current directory.
+    const auto planted = LoadProgramLibrary("korvax-planted-too.dll");
+    fs::current_path(before);
+    EXPECT_FALSE(planted->loaded()) << "a library was loaded from the current directory";
+    EXPECT_NE(planted->error().find("(error 126)"), std::string::npos) << planted->error();
 }
 
 TEST(Win32Priorities, MeasurementRunsTimeCriticalAndWorkersLowest) {

@@ -39,10 +39,11 @@ void* LoadedLibrary::find(const std::string& symbol) {
 std::string SharedLibraryName(const std::string& stem) { return stem + ".dll"; }
 
 std::unique_ptr<LoadedLibrary> LoadProgramLibrary(const std::string& name) {
-    // The search starts in the program's folder. The current directory comes later in it,
-    // and the desktop scanner moves that into the folders it is shown: an empty DLL
-    // directory takes it out of the search for the whole process.
-    ::SetDllDirectoryW(L"");
+    // The usual search also looks in the current directory, and the desktop scanner moves
+    // that into the folders it is shown: a library planted there under our name would be
+    // loaded. The program's folder and the system's are all the search may look in, for
+    // this and every later load of the process.
+    ::SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
     return std::make_unique<LoadedLibrary>(name);
 }
 
