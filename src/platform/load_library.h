@@ -35,9 +35,10 @@ std::string SharedLibraryName(const std::string& stem);
 // Binds a library that comes with the program. A bare file name is looked for beside the
 // program first (where the build tree keeps it), then by the loader's usual search (the
 // private folder an installed program names in its RUNPATH on Linux); on Windows that is
-// LoadLibraryA's own search, which starts in the program's folder, with the current
-// directory taken out of it so that a library planted in a folder being checked is never
-// loaded. A path is loaded as it is. The result may not be loaded(): see its error().
+// LoadLibraryA, its search kept to the program's folder and the system's for the rest of
+// the process, so that a library planted in the current directory (a folder being
+// browsed or checked) is never loaded. A path is loaded as it is. The result may not be
+// loaded(): see its error().
 std::unique_ptr<LoadedLibrary> LoadProgramLibrary(const std::string& name);
 
 }  // namespace korvax
