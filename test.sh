@@ -32,7 +32,7 @@ ctest --preset ci -j "$jobs"
 if [ "${KORVAX_WINDOWS:-1}" != 0 ]; then
   # Each build runs its tests under a Wine prefix of its own, made afresh, with one Wine
   # server for the whole run; each Windows suite must run every test its Linux twin runs
-  # (but those of the Linux implementation only).
+  # (but those whose sources the Windows build leaves out).
   for build in windows-x64:x86_64 windows-x86:i686; do
     preset=${build%%:*}
     arch=${build#*:}

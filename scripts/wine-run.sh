@@ -86,14 +86,14 @@ locked() {
 case "$mode" in
   prepare)
     [ $# -eq 0 ] || usage
-    [ -d "$WINEPREFIX" ] && "$server" -k 2>/dev/null || true
+    if [ -d "$WINEPREFIX" ]; then "$server" -k 2>/dev/null || true; fi
     locked make_prefix
     locked start_server
     exit 0
     ;;
   stop)
     [ $# -eq 0 ] || usage
-    [ -d "$WINEPREFIX" ] && { "$server" -k 2>/dev/null || true; }
+    if [ -d "$WINEPREFIX" ]; then "$server" -k 2>/dev/null || true; fi
     exit 0
     ;;
 esac
