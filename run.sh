@@ -13,7 +13,8 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-scripts/install-deps.sh
+# The demo runs the Linux programs: the Windows cross compilers and Wine are not needed.
+KORVAX_WINDOWS=0 scripts/install-deps.sh
 cmake --preset default >/dev/null
 cmake --build --preset default -j "$(nproc)" >/dev/null
 

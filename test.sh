@@ -4,9 +4,11 @@
 # end-to-end tests with -Werror (the installed tree among them); the Debian package, built,
 # read by lintian, installed and used; the engine tests again
 # under AddressSanitizer + UndefinedBehaviorSanitizer; the threaded tests under
-# ThreadSanitizer; the fuzzers for a bounded time.
+# ThreadSanitizer; the fuzzers for a bounded time; the Windows builds (x86_64 and i686,
+# cross-built with mingw-w64) and their tests under Wine.
 #
 # KORVAX_FUZZ_SECONDS sets how long each fuzzer runs (default 60; 0 skips fuzzing).
+# KORVAX_WINDOWS=0 skips the Windows builds (a quick run at a desk; CI never sets it).
 # With CI=true, as root, the package is installed into this machine itself (CI runs on a
 # throwaway one); otherwise into a scratch root, and the machine stays as it is.
 set -euo pipefail
@@ -26,6 +28,29 @@ step "Build and test (warnings are errors)"
 cmake --preset ci
 cmake --build --preset ci -j "$jobs"
 ctest --preset ci -j "$jobs"
+
+if [ "${KORVAX_WINDOWS:-1}" != 0 ]; then
+  # Each build runs its tests under a Wine prefix of its own, made afresh, with one Wine
+  # server for the whole run; each Windows suite must run every test its Linux twin runs
+  # (but those whose sources the Windows build leaves out).
+  for build in windows-x64:x86_64 windows-x86:i686; do
+    preset=${build%%:*}
+    arch=${build#*:}
+    step "Windows builds under Wine: $preset"
+    started=$SECONDS
+    cmake --preset "$preset"
+    cmake --build --preset "$preset" -j "$jobs"
+    built=$SECONDS
+    scripts/wine-run.sh --prepare "$arch" "build/$preset"
+    prepared=$SECONDS
+    status=0
+    ctest --preset "$preset" -j "$jobs" --no-tests=error || status=$?
+    python3 scripts/compare_windows_tests.py build/ci "build/$preset" || status=$?
+    scripts/wine-run.sh --stop "$arch" "build/$preset"
+    echo "$preset: built in $((built - started)) s, Wine prefix in $((prepared - built)) s, tested in $((SECONDS - prepared)) s"
+    [ "$status" -eq 0 ] || exit "$status"
+  done
+fi
 
 step "Debian package: built, read by lintian, installed, used as installed"
 KORVAX_JOBS=$jobs scripts/build-package.sh

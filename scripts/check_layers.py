@@ -7,6 +7,13 @@ that link it); this check also covers what the build cannot see: relative includ
 climb out of a folder, the toolkit included outside the desktop layer, and the libraries
 each layer's CMakeLists.txt links.
 
+The operating system is the platform layer's business: the Win32 headers (<windows.h> and
+its kin) belong to platform and the plug-in cpudll only (and to the Win32 front end, once
+it exists), the way Qt belongs to gui; and no other layer, nor its tests, branches on
+Windows in any spelling (_WIN32, __MINGW32__, _MSC_VER, ..., or if(WIN32) and its kin in a
+layer's CMakeLists.txt). Where such a branch seems needed, the platform interface lacks
+something.
+
   scripts/check_layers.py              check the tree; exit status 1 on any violation
   scripts/check_layers.py --self-test  show that a violation is caught
 """
@@ -35,6 +42,21 @@ LAYERS = {
 # Tests of a layer may also use the test support, which writes databases from source.
 TEST_EXTRA = ["language"]
 TOOLKIT_LAYERS = {"gui"}
+# The layers that may talk to Windows directly. The Win32 front end joins them when it comes.
+WINDOWS_LAYERS = {"platform", "cpudll"}
+
+# The Win32 headers, and the C runtime headers that only Windows has.
+WINDOWS_HEADER = re.compile(
+    r"(windows|win[a-z0-9_]*|nt[a-z0-9_]*|[a-z0-9_]*api|ntstatus|shlobj|shlwapi|objbase|aclapi|sddl|accctrl|"
+    r"bcrypt|tlhelp32|psapi|commctrl|commdlg|wincrypt|dbghelp|io|direct|process|conio|share|mmsystem)\.h",
+    re.IGNORECASE)
+# Every macro by which C++ code can ask whether it is built for Windows.
+WINDOWS_MACRO = re.compile(r"\b(_WIN32|_WIN64|WIN32|WIN64|_WINDOWS|__WINDOWS__|__MINGW32__|__MINGW64__|"
+                           r"__CYGWIN__|_MSC_VER|__WINNT__|__WINNT|WINNT)\b")
+# ...and every way a CMakeLists.txt can: the WIN32, MINGW, MSVC and CYGWIN variables, the
+# system's name, the platform generator expressions.
+WINDOWS_CMAKE = re.compile(r"\b(WIN32|MINGW|MSVC|CYGWIN|CMAKE_HOST_WIN32|CMAKE_SYSTEM_NAME|CMAKE_HOST_SYSTEM_NAME|"
+                           r"PLATFORM_ID|CMAKE_CXX_PLATFORM_ID|CMAKE_C_PLATFORM_ID)\b|\.exe\b|\.dll\b")
 
 INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^>"]+)[>"]')
 
@@ -64,10 +86,47 @@ def check_file(path, layer, allowed, text):
         if kind == "<" and re.match(r"Q[A-Za-z]", name) and not (allowed & TOOLKIT_LAYERS):
             problems.append(f"{where}: the toolkit ({name}) is included outside the desktop layer")
             continue
+        if kind == "<" and WINDOWS_HEADER.fullmatch(name) and not talks_to_windows(layer):
+            problems.append(f"{where}: the Win32 header {name} is included outside the platform layer")
+            continue
         top = name.split("/", 1)[0]
         if kind == '"' and "/" in name and top in LAYERS and top not in allowed:
             problems.append(f"{where}: layer '{layer}' includes {name} from layer '{top}', "
                             f"which it does not build on (allowed: {', '.join(sorted(allowed))})")
+    return problems
+
+
+def code_lines(text):
+    """The lines of a C++ source with its comments blanked (a comment may speak of Windows)."""
+    text = re.sub(r"/\*.*?\*/", lambda m: "\n" * m.group(0).count("\n"), text, flags=re.DOTALL)
+    return [re.sub(r"//.*", "", line) for line in text.splitlines()]
+
+
+def talks_to_windows(layer):
+    """Whether `layer` (or "<layer> tests") is one of the layers that may talk to Windows."""
+    return layer.split()[0] in WINDOWS_LAYERS
+
+
+def check_windows_branches(path, layer, text):
+    """A branch on Windows in C++ code outside the layers that talk to Windows."""
+    if talks_to_windows(layer):
+        return []
+    return [f"{path}:{number}: a Windows-only branch ({match.group(1)}) outside the platform layer"
+            for number, line in enumerate(code_lines(text), 1)
+            for match in [WINDOWS_MACRO.search(line)] if match]
+
+
+def check_cmake_branches(path, layer, text):
+    """A branch on Windows in a layer's CMakeLists.txt outside the layers that talk to Windows."""
+    if layer in WINDOWS_LAYERS:
+        return []
+    problems = []
+    for number, line in enumerate(text.splitlines(), 1):
+        code = line.split("#", 1)[0]
+        match = WINDOWS_CMAKE.search(code)
+        if match:
+            problems.append(f"{path}:{number}: a Windows-only branch ({match.group(0)}) in the CMakeLists.txt of "
+                            f"layer '{layer}': the platform layer chooses what each system builds")
     return problems
 
 
@@ -102,14 +161,20 @@ def check_tree():
     for layer, (folder, _, _) in LAYERS.items():
         allowed = below(layer)
         for path in sources(folder):
-            problems += check_file(path.relative_to(ROOT), layer, allowed, path.read_text(errors="replace"))
+            text = path.read_text(errors="replace")
+            problems += check_file(path.relative_to(ROOT), layer, allowed, text)
+            problems += check_windows_branches(path.relative_to(ROOT), layer, text)
+        cmake = ROOT / folder / "CMakeLists.txt"
+        if cmake.exists():
+            problems += check_cmake_branches(cmake.relative_to(ROOT), layer, cmake.read_text())
         problems += check_links(layer)
         tests = ROOT / "tests" / layer
         if tests.is_dir():
             test_allowed = allowed | set().union(*(below(extra) for extra in TEST_EXTRA))
             for path in sources(tests.relative_to(ROOT)):
-                problems += check_file(path.relative_to(ROOT), f"{layer} tests", test_allowed,
-                                       path.read_text(errors="replace"))
+                text = path.read_text(errors="replace")
+                problems += check_file(path.relative_to(ROOT), f"{layer} tests", test_allowed, text)
+                problems += check_windows_branches(path.relative_to(ROOT), layer, text)
     return problems
 
 
@@ -121,7 +186,31 @@ def self_test():
     assert len(toolkit) == 1, toolkit
     climbing = check_file(Path("src/engine/x.cpp"), "engine", below("engine"), '#include "../gui/x.h"\n')
     assert len(climbing) == 1, climbing
-    print("\n".join(found + toolkit + climbing))
+    windows = check_file(Path("src/monitor/x.cpp"), "monitor", below("monitor"), "#include <windows.h>\n")
+    assert len(windows) == 1 and "windows.h" in windows[0], windows
+    assert not check_file(Path("src/platform/win32/x.cpp"), "platform", below("platform"),
+                          "#include <windows.h>\n#include <winioctl.h>\n")
+    assert not check_file(Path("src/cpudll/win32/x.cpp"), "cpudll", below("cpudll"), "#include <windows.h>\n")
+    kin = check_file(Path("src/engine/x.cpp"), "engine", below("engine"),
+                     "#include <WinBase.h>\n#include <fileapi.h>\n#include <io.h>\n#include <vector>\n")
+    assert len(kin) == 3, kin
+    spellings = ["#ifdef _WIN32", "#if defined(__MINGW32__)", "#if defined _WIN64 || x", "#ifndef WIN32",
+                 "#elif _MSC_VER >= 1900", "#if __CYGWIN__", "constexpr bool kWindows = _WIN32 + 0;"]
+    branches = [problem for spelling in spellings
+                for problem in check_windows_branches(Path("src/monitor/x.cpp"), "monitor", spelling)]
+    assert len(branches) == len(spellings), branches
+    assert not check_windows_branches(Path("src/monitor/x.cpp"), "monitor",
+                                      "// unlike #ifdef _WIN32 code\n/* _WIN32 */ int WIN32ish;\n")
+    assert not check_windows_branches(Path("src/platform/x.cpp"), "platform", "#ifdef _WIN32\n")
+    assert check_windows_branches(Path("tests/engine/x.cpp"), "engine tests", "#ifdef __MINGW64__\n")
+    cmake_spellings = ["if(WIN32)", "if (NOT WIN32)", "elseif(MINGW)", 'if(CMAKE_SYSTEM_NAME STREQUAL "Windows")',
+                       "target_sources(x PRIVATE $<$<PLATFORM_ID:Windows>:w.cpp>)", "set(name x.dll)"]
+    cmake = [problem for spelling in cmake_spellings
+             for problem in check_cmake_branches(Path("src/check/CMakeLists.txt"), "check", spelling)]
+    assert len(cmake) == len(cmake_spellings), cmake
+    assert not check_cmake_branches(Path("src/check/CMakeLists.txt"), "check", "# not if(WIN32): platform chooses\n")
+    assert not check_cmake_branches(Path("src/platform/CMakeLists.txt"), "platform", "if(WIN32)\n")
+    print("\n".join(found + toolkit + climbing + windows + kin + branches + cmake))
     print("self-test: the violations above were caught")
 
 

@@ -202,6 +202,38 @@
         <source>Отказано</source>
         <translation>Refused</translation>
     </message>
+    <message>
+        <source>5 МБ и больше</source>
+        <translation>5 MB or more</translation>
+    </message>
+    <message>
+        <source>нечитаемые</source>
+        <translation>unreadable</translation>
+    </message>
+    <message>
+        <source>длинный путь</source>
+        <translation>path too long</translation>
+    </message>
+    <message>
+        <source>исключено</source>
+        <translation>excluded</translation>
+    </message>
+    <message>
+        <source>отклонено</source>
+        <translation>refused</translation>
+    </message>
+    <message>
+        <source>Пропущено</source>
+        <translation>Passed over</translation>
+    </message>
+    <message>
+        <source>Доверенный файл, не изменился: </source>
+        <translation>Trusted file, unchanged: </translation>
+    </message>
+    <message>
+        <source>Резервные копии не сохранялись (--no-backup)</source>
+        <translation>No backups were kept (--no-backup)</translation>
+    </message>
 </context>
 <context>
     <name>korvax::kvdtool</name>

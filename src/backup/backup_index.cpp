@@ -9,6 +9,7 @@
 #include "engine/display_text.h"
 #include "engine/escaped_text.h"
 #include "engine/json_path.h"
+#include "platform/system_info.h"
 
 namespace korvax {
 using nlohmann::json;
@@ -129,8 +130,7 @@ std::optional<std::int64_t> IndexTimeSeconds(const std::string& time) {
 
 std::string IndexTime() {
     const std::time_t now = std::time(nullptr);
-    std::tm parts{};
-    ::gmtime_r(&now, &parts);
+    const std::tm parts = UtcCalendarTime(now);
     char text[32];
     std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &parts);
     return text;

@@ -1,7 +1,5 @@
 #include "backup/backup_store.h"
 
-#include <unistd.h>
-
 #include <ctime>
 #include <filesystem>
 #include <ostream>
@@ -12,6 +10,7 @@
 #include "engine/escaped_text.h"
 #include "platform/failure.h"
 #include "platform/file_in_folder.h"
+#include "platform/system_info.h"
 
 namespace korvax {
 namespace {
@@ -21,11 +20,10 @@ namespace {
 // backups can never share one.
 std::string BackupName(unsigned sequence, const std::string& sha256) {
     const std::time_t now = std::time(nullptr);
-    std::tm parts{};
-    ::gmtime_r(&now, &parts);
+    const std::tm parts = UtcCalendarTime(now);
     char time[32];
     std::strftime(time, sizeof time, "%Y%m%dT%H%M%SZ", &parts);
-    return std::string(time) + "-" + std::to_string(::getpid()) + "-" + std::to_string(sequence) + "-" +
+    return std::string(time) + "-" + std::to_string(ProcessId()) + "-" + std::to_string(sequence) + "-" +
            sha256.substr(0, 16) + ".kvq";
 }
 

@@ -3,8 +3,6 @@
 // undoing of cures from their backups.
 #include <CLI/CLI.hpp>
 
-#include <unistd.h>
-
 #include <chrono>
 #include <span>
 #include <sstream>
@@ -28,6 +26,7 @@
 #include "monitor/cpu_load.h"
 #include "platform/owned_output_file.h"
 #include "platform/private_folder.h"
+#include "platform/terminal_process.h"
 
 namespace {
 
@@ -90,10 +89,7 @@ named does not exist or a folder cannot be read, a path is longer than 1024 byte
 check could not run (database or libcpudll.so missing or refused, a refused backup folder or
 report); 0 when all is clean. A restore: 0 when every file asked for is as it was before its cure, else 2.)";
 
-int ProcessorsOnline() {
-    const long online = ::sysconf(_SC_NPROCESSORS_ONLN);
-    return online > 0 ? static_cast<int>(online) : 1;
-}
+int ProcessorsOnline() { return korvax::OnlineProcessorCount(); }
 
 struct Arguments {
     std::string database;
@@ -250,7 +246,7 @@ int main(int argc, char** argv) {
         return status;
     };
     cli::OutputOptions outputOptions;
-    outputOptions.showProgress = ::isatty(STDERR_FILENO) == 1;
+    outputOptions.showProgress = StandardErrorIsTerminal();
     outputOptions.sorted = arguments.sorted;
     outputOptions.json = arguments.json;
     outputOptions.quiet = arguments.quiet;

@@ -1,28 +1,17 @@
 #include "cli/terminal_check.h"
 
-#include <csignal>
+#include "platform/terminal_process.h"
 
 namespace korvax::cli {
 namespace {
-
-volatile std::sig_atomic_t gStopSignalled = 0;
-
-extern "C" void OnStopSignal(int) { gStopSignalled = 1; }
 
 constexpr auto kRefreshInterval = std::chrono::milliseconds(500);
 
 }  // namespace
 
-void InstallStopSignals() {
-    struct sigaction action {};
-    action.sa_handler = OnStopSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESETHAND;  // the second signal ends the program
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-}
+void InstallStopSignals() { InstallStopRequests(); }
 
-bool StopSignalled() { return gStopSignalled != 0; }
+bool StopSignalled() { return StopRequested(); }
 
 TerminalCheck::TerminalCheck(ProgramState& state, TerminalOutput& output, std::vector<std::string> folders)
     : state_(state),

@@ -1,5 +1,6 @@
 #include "engine/disk_file.h"
 
+#include "engine/file_check.h"
 #include "platform/failure.h"
 
 namespace korvax {
@@ -27,8 +28,50 @@ void DiskFile::Save(std::span<const std::uint8_t> image) {
 std::optional<FileFacts> DiskFile::Facts() const {
     if (!file_) return std::nullopt;
     const struct stat& original = file_->original();
-    return FileFacts{original.st_size, static_cast<std::uint32_t>(original.st_mode & 07777), original.st_uid,
-                     original.st_gid};
+    return FileFacts{original.st_size, static_cast<std::uint32_t>(original.st_mode & 07777),
+                     static_cast<std::uint32_t>(original.st_uid), static_cast<std::uint32_t>(original.st_gid)};
+}
+
+// The check of a file on disk lives here rather than with the check itself, so that a
+// program checking images in memory (the engine's tests, the fuzzers, a benchmark) links
+// nothing of how files are opened and replaced.
+FileCheckOutcome CheckFile(const std::string& path, LinkPolicy policy, const VirusDatabase& base,
+                           DetectionCounters& counters, const ReportRow& report, const FileCheckOptions& options) {
+    DiskFile file(path, policy, SystemFileWriteCalls(), options.inHand);
+    return CheckFile(path, file, base, counters, report, options);
+}
+
+FileCheckOutcome CheckFile(const std::string& path, LinkPolicy policy, const ScanPlan& plan,
+                           DetectionCounters& counters, const ReportRow& report, const FileCheckOptions& options) {
+    DiskFile file(path, policy, SystemFileWriteCalls(), options.inHand);
+    return CheckFile(path, file, plan, counters, report, options);
+}
+
+namespace {
+
+template <class Base>
+void CheckCollected(const std::string& path, const Base& base, DetectionCounters& counters, const ReportRow& report,
+                    const FileCheckOptions& options) noexcept {
+    try {
+        CheckFile(path, LinkPolicy::RefuseLinks, base, counters, report, options);
+    } catch (const std::exception&) {
+        try {
+            report(ReadErrorRow(path));
+        } catch (const std::exception&) {
+        }
+    }
+}
+
+}  // namespace
+
+void CheckCollectedFile(const std::string& path, const ScanPlan& plan, DetectionCounters& counters,
+                        const ReportRow& report, const FileCheckOptions& options) noexcept {
+    CheckCollected(path, plan, counters, report, options);
+}
+
+void CheckCollectedFile(const std::string& path, const VirusDatabase& base, DetectionCounters& counters,
+                        const ReportRow& report, const FileCheckOptions& options) noexcept {
+    CheckCollected(path, base, counters, report, options);
 }
 
 std::optional<FileIdentity> DiskFile::Identity() const {

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <exception>
 
-#include "engine/disk_file.h"
 #include "engine/file_image.h"
 #include "engine/plan_pass.h"
 #include "engine/signature_interpreter.h"
@@ -86,30 +85,7 @@ FileCheckOutcome CheckWith(const std::string& path, FileAccess& file, const Base
     return outcome;
 }
 
-template <class Base>
-void CheckCollected(const std::string& path, const Base& base, DetectionCounters& counters, const ReportRow& report,
-                    const FileCheckOptions& options) noexcept {
-    try {
-        CheckFile(path, LinkPolicy::RefuseLinks, base, counters, report, options);
-    } catch (const std::exception&) {
-        try {
-            report(ReadErrorRow(path));
-        } catch (const std::exception&) {
-        }
-    }
-}
-
 }  // namespace
-
-void CheckCollectedFile(const std::string& path, const ScanPlan& plan, DetectionCounters& counters,
-                        const ReportRow& report, const FileCheckOptions& options) noexcept {
-    CheckCollected(path, plan, counters, report, options);
-}
-
-void CheckCollectedFile(const std::string& path, const VirusDatabase& base, DetectionCounters& counters,
-                        const ReportRow& report, const FileCheckOptions& options) noexcept {
-    CheckCollected(path, base, counters, report, options);
-}
 
 FileCheckOutcome CheckFile(const std::string& path, FileAccess& file, const VirusDatabase& base,
                            DetectionCounters& counters, const ReportRow& report, const FileCheckOptions& options) {
@@ -119,18 +95,6 @@ FileCheckOutcome CheckFile(const std::string& path, FileAccess& file, const Viru
 FileCheckOutcome CheckFile(const std::string& path, FileAccess& file, const ScanPlan& plan,
                            DetectionCounters& counters, const ReportRow& report, const FileCheckOptions& options) {
     return CheckWith<PlanPass>(path, file, plan, counters, report, options);
-}
-
-FileCheckOutcome CheckFile(const std::string& path, LinkPolicy policy, const VirusDatabase& base,
-                           DetectionCounters& counters, const ReportRow& report, const FileCheckOptions& options) {
-    DiskFile file(path, policy, SystemFileWriteCalls(), options.inHand);
-    return CheckFile(path, file, base, counters, report, options);
-}
-
-FileCheckOutcome CheckFile(const std::string& path, LinkPolicy policy, const ScanPlan& plan,
-                           DetectionCounters& counters, const ReportRow& report, const FileCheckOptions& options) {
-    DiskFile file(path, policy, SystemFileWriteCalls(), options.inHand);
-    return CheckFile(path, file, plan, counters, report, options);
 }
 
 }  // namespace korvax

@@ -4,7 +4,8 @@
 #include <array>
 #include <bit>
 
-#if defined(__x86_64__)
+// The kernel needs AVX2 only, which 32-bit code may use too (the i686 Windows build).
+#if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
 #define KORVAX_SWEEP_AVX2 1
 #endif

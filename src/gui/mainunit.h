@@ -35,7 +35,7 @@ class TForm1 : public QWidget, public CheckDisplay, public MessagePump {
 
 public:
     struct Startup {
-        std::string loadLibrary = kCpuLoadLibrary;
+        std::string loadLibrary = CpuLoadLibraryName();
         // Measures the processor clock in MHz (about half a second).
         std::function<long double()> measureMhz;
     };

@@ -22,7 +22,7 @@ class TForm3;
 class TForm4;
 
 struct ProgramOptions {
-    std::string loadLibrary = kCpuLoadLibrary;
+    std::string loadLibrary = CpuLoadLibraryName();
     // Measures the processor clock in MHz; empty: the real measurement.
     std::function<long double()> measureMhz;
     // Folders put into the settings window's list at start (the command line's, as bytes).

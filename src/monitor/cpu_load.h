@@ -1,6 +1,6 @@
 #pragma once
-// The processor-load library: `libcpudll.so`, bound once at start-up, exporting
-// `extern "C" int32_t CpuUsage(void)`, the load in percent.
+// The processor-load library: `cpudll.dll` on Windows, `libcpudll.so` on Linux, bound once
+// at start-up, exporting `extern "C" int32_t CpuUsage(void)`, the load in percent.
 
 #include <cstdint>
 #include <memory>
@@ -13,7 +13,8 @@ namespace korvax {
 
 using CpuUsageFunction = std::int32_t (*)();
 
-inline constexpr char kCpuLoadLibrary[] = "libcpudll.so";
+// The library's file name on this system.
+std::string CpuLoadLibraryName();
 
 // A library that is missing, cannot be loaded or lacks CpuUsage. The message names the
 // library and gives the loader's reason.
@@ -24,10 +25,9 @@ public:
 
 class CpuLoadLibrary {
 public:
-    // Binds `name` (a bare file name): beside the program, else in the private folder an
-    // installed program keeps it in; never from anywhere else. A name with a '/' is loaded
-    // as it is.
-    explicit CpuLoadLibrary(const std::string& name = kCpuLoadLibrary);
+    // Binds `name`: beside the program, else in the private folder an installed program
+    // keeps it in (see LoadProgramLibrary).
+    explicit CpuLoadLibrary(const std::string& name = CpuLoadLibraryName());
     CpuUsageFunction CpuUsage() const { return usage_; }
 
 private:

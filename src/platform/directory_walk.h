@@ -1,18 +1,27 @@
 #pragma once
-// Listing one folder: every entry the OS returns, in its order, with its type and size.
-// Symbolic links are reported as links (not followed), so a walk built on this cannot
-// loop and never collects a link.
+// Listing one folder: every entry the OS returns, in its order, with its type and size
+// (hidden and system entries too). Links are reported as links (not followed), so a walk
+// built on this cannot loop and never collects a link.
+//
+// On Linux a link is a symbolic link; on Windows it is a reparse point that stands for
+// another name (symbolic link, junction, mount point), and a folder carrying any reparse
+// point is never entered. Windows also has files whose contents are not on this computer:
+// a cloud placeholder (reading it would download it) and a zero-byte application alias;
+// those are reported as NotLocal and never read.
+//
+// Not thread-safe: a listing belongs to the walk that opened it.
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
 namespace korvax {
 
-enum class EntryKind { Directory, RegularFile, SymbolicLink, Other, Unknown };
+enum class EntryKind { Directory, RegularFile, SymbolicLink, NotLocal, Other, Unknown };
 
 struct DirectoryEntry {
-    std::string name;  // bytes as the OS gives them; "." and ".." included
+    std::string name;  // as the OS gives it (bytes on Linux, WTF-8 on Windows); "." and ".." included
     EntryKind kind = EntryKind::Unknown;
     std::int64_t size = 0;  // for regular files
 };
@@ -29,8 +38,8 @@ NamedEntry LookAtNamedPath(const std::string& path);
 
 class DirectoryListing {
 public:
-    // Opens `folder` (a path ending with '/'). A folder that cannot be opened yields no
-    // entries. A folder that is itself a symbolic link is followed.
+    // Opens `folder` (a path ending with the separator). A folder that cannot be opened
+    // yields no entries. A folder that is itself a link is followed.
     explicit DirectoryListing(const std::string& folder);
     // Opens the folder `name` listed in `parent`, never following a link: a folder swapped
     // for a link after it was listed yields no entries, so a walk never strays through one.
@@ -39,17 +48,17 @@ public:
     DirectoryListing& operator=(const DirectoryListing&) = delete;
     ~DirectoryListing();
 
-    // The next entry; the kind comes from lstat, so it is never a link's target.
+    // The next entry; its kind is the entry's own, never a link's target.
     std::optional<DirectoryEntry> next();
 
     // Whether the folder was opened; when not, why (the system's text), for messages.
-    bool opened() const { return dir_ != nullptr; }
+    bool opened() const { return folder_ != nullptr; }
     const std::string& openFailure() const { return openFailure_; }
 
-private:
-    void open(int fd);
+    struct Folder;  // the open folder, as each system keeps it (opaque here)
 
-    void* dir_ = nullptr;
+private:
+    std::unique_ptr<Folder> folder_;
     std::string openFailure_;
 };
 

@@ -19,8 +19,8 @@ public:
     ~SuspendedThread();
 
     // Scan workers run below the user-interface thread: the thread lowers its own
-    // scheduling priority as its first step (nice +10 on Linux, where priorities are per
-    // thread). Must be called before Resume.
+    // scheduling priority as its first step (THREAD_PRIORITY_LOWEST on Windows, nice +10
+    // on Linux, where priorities are per thread). Must be called before Resume.
     void SetLowestPriority() { lowestPriority_ = true; }
 
     // Starts the body on a new thread. Throws std::system_error when no thread can be made.
@@ -42,8 +42,9 @@ private:
     bool lowestPriority_ = false;
 };
 
-// Lowers the calling thread's scheduling priority by `steps` nice levels. Refusal is not
-// an error: the thread just keeps its priority.
+// Lowers the calling thread's scheduling priority by `steps` levels: nice levels on Linux
+// (at most to 19), Windows' thread priority levels there (at most to
+// THREAD_PRIORITY_LOWEST). Refusal is not an error: the thread just keeps its priority.
 void LowerCurrentThreadPriority(int steps);
 
 }  // namespace korvax

@@ -36,7 +36,7 @@ private slots:
 };
 
 void MainWindowTest::startupAndLayout() {
-    ProgramFixture f(true, {"relative/dir/", "/tmp//x/../y"}, kCpuLoadLibrary);
+    ProgramFixture f(true, {"relative/dir/", "/tmp//x/../y"}, CpuLoadLibraryName());
     QVERIFY(f.errors.isEmpty());
     QCOMPARE(f.main().size(), QSize(153, 403));
     QCOMPARE(f.main().pos(), QPoint(192, 113));

@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 #include "monitor/cpu_frequency.h"
 #include "monitor/cpu_load.h"
 #include "monitor/status_refresh.h"
+#include "platform/load_library.h"
 
 namespace korvax {
 namespace {
@@ -54,19 +57,41 @@ TEST(RefreshStatus, FiguresFromTheCounters) {
 }
 
 TEST(CpuLoadLibrary, BindsCpuUsageAndExplainsAFailure) {
-    CpuLoadLibrary library(KORVAX_CPUDLL_PATH);
+    // The library the programs bind, by the name this system gives it, from beside the
+    // program (this test sits beside it).
+    EXPECT_EQ(CpuLoadLibraryName(), SharedLibraryName("cpudll"));
+    CpuLoadLibrary library;
     const std::int32_t load = library.CpuUsage()();
     EXPECT_GE(load, 0);
     EXPECT_LE(load, 100);
 
+    const std::string absent = SharedLibraryName("korvax-no-such-library");
     try {
-        CpuLoadLibrary missing("libkorvax-no-such-library.so");
+        CpuLoadLibrary missing(absent);
         FAIL() << "loaded";
     } catch (const LoadLibraryError& error) {
-        EXPECT_NE(std::string(error.what()).find("libkorvax-no-such-library.so"), std::string::npos);
+        EXPECT_NE(std::string(error.what()).find(absent), std::string::npos);
     }
     // A library that loads but has no CpuUsage is treated like a missing one.
-    EXPECT_THROW(CpuLoadLibrary("libm.so.6"), LoadLibraryError);
+    try {
+        CpuLoadLibrary(SharedLibraryName(KORVAX_NO_CPU_USAGE_LIBRARY));
+        FAIL() << "bound a library without CpuUsage";
+    } catch (const LoadLibraryError& error) {
+        EXPECT_NE(std::string(error.what()).find("CpuUsage"), std::string::npos) << error.what();
+    }
+}
+
+// The load is measured over the time between two calls: a processor kept busy by this
+// test shows a load above nothing (the library must not report a constant).
+TEST(CpuLoadLibrary, ReportsABusyProcessorAsBusy) {
+    CpuLoadLibrary library;
+    library.CpuUsage()();
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(300);
+    volatile std::uint64_t spin = 0;
+    while (std::chrono::steady_clock::now() < until) spin = spin + 1;
+    const std::int32_t load = library.CpuUsage()();
+    EXPECT_GT(load, 0);
+    EXPECT_LE(load, 100);
 }
 
 }  // namespace

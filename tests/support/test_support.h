@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -45,10 +47,24 @@ inline Bytes WithMarkers(const Bytes& program, std::string_view markers) {
 
 class TempFolder {
 public:
+    // A new folder of the system's temporary folder, for the owner only (as mkdtemp makes
+    // it on Linux; on Windows the permission bits are only the read-only attribute).
     TempFolder() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "korvax-test-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-        path_ = pattern;
+        const auto base = std::filesystem::temp_directory_path();
+        std::random_device seed;
+        std::mt19937_64 random(seed());
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            const auto candidate = base / ("korvax-test-" + std::to_string(random() % 1000000000000ULL));
+            std::error_code error;
+            if (std::filesystem::create_directory(candidate, error)) {
+                std::filesystem::permissions(candidate, std::filesystem::perms::owner_all,
+                                             std::filesystem::perm_options::replace);
+                path_ = candidate;
+                return;
+            }
+            if (error) throw std::runtime_error("cannot make a temporary folder: " + error.message());
+        }
+        throw std::runtime_error("cannot make a temporary folder: every name taken");
     }
     ~TempFolder() {
         std::error_code ignored;

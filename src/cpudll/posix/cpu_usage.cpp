@@ -1,4 +1,4 @@
-// libcpudll.so: the processor load in percent, for the scanner's monitor.
+// libcpudll.so: the processor load in percent, for the scanner's monitor (Linux).
 //
 // The load is the share of non-idle time in the system-wide counters of /proc/stat since
 // the previous call (since the library was loaded, for the first call). Each call reads

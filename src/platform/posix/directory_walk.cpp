@@ -10,6 +10,32 @@
 
 namespace korvax {
 
+struct DirectoryListing::Folder {
+    explicit Folder(DIR* opened) : dir(opened) {}
+    Folder(const Folder&) = delete;
+    Folder& operator=(const Folder&) = delete;
+    ~Folder() { ::closedir(dir); }
+
+    DIR* dir;
+};
+
+namespace {
+
+// The listing of the folder open at `fd`; null, with the system's reason in `failure`,
+// when it could not be opened.
+std::unique_ptr<DirectoryListing::Folder> OpenListing(int fd, std::string& failure) {
+    if (fd >= 0) {
+        if (DIR* dir = ::fdopendir(fd)) return std::make_unique<DirectoryListing::Folder>(dir);
+        const int error = errno;
+        ::close(fd);
+        errno = error;
+    }
+    failure = std::strerror(errno);
+    return nullptr;
+}
+
+}  // namespace
+
 NamedEntry LookAtNamedPath(const std::string& path) {
     NamedEntry entry;
     struct stat info {};
@@ -29,36 +55,24 @@ NamedEntry LookAtNamedPath(const std::string& path) {
 }
 
 DirectoryListing::DirectoryListing(const std::string& folder) {
-    open(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    folder_ = OpenListing(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC), openFailure_);
 }
 
 DirectoryListing::DirectoryListing(const DirectoryListing& parent, const std::string& name) {
-    if (parent.dir_ == nullptr) {
+    if (parent.folder_ == nullptr) {
         openFailure_ = parent.openFailure_;
         return;
     }
-    open(::openat(::dirfd(static_cast<DIR*>(parent.dir_)), name.c_str(),
-                  O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    folder_ = OpenListing(::openat(::dirfd(parent.folder_->dir), name.c_str(),
+                                   O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC),
+                          openFailure_);
 }
 
-void DirectoryListing::open(int fd) {
-    if (fd >= 0) {
-        dir_ = ::fdopendir(fd);
-        if (dir_ != nullptr) return;
-        const int error = errno;
-        ::close(fd);
-        errno = error;
-    }
-    openFailure_ = std::strerror(errno);
-}
-
-DirectoryListing::~DirectoryListing() {
-    if (dir_ != nullptr) ::closedir(static_cast<DIR*>(dir_));
-}
+DirectoryListing::~DirectoryListing() = default;
 
 std::optional<DirectoryEntry> DirectoryListing::next() {
-    if (dir_ == nullptr) return std::nullopt;
-    const dirent* raw = ::readdir(static_cast<DIR*>(dir_));
+    if (folder_ == nullptr) return std::nullopt;
+    const dirent* raw = ::readdir(folder_->dir);
     if (raw == nullptr) return std::nullopt;
     DirectoryEntry entry;
     entry.name = raw->d_name;
@@ -67,7 +81,7 @@ std::optional<DirectoryEntry> DirectoryListing::next() {
         return entry;
     }
     struct stat info {};
-    if (::fstatat(::dirfd(static_cast<DIR*>(dir_)), raw->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) {
+    if (::fstatat(::dirfd(folder_->dir), raw->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) {
         entry.kind = EntryKind::Unknown;
         return entry;
     }

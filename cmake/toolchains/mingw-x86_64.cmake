@@ -1,0 +1,4 @@
+# Windows x86_64, cross-built with mingw-w64 (see mingw-common.cmake).
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+set(KORVAX_MINGW_TRIPLET x86_64-w64-mingw32)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)
