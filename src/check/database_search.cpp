@@ -1,11 +1,10 @@
 #include "check/database_search.h"
 
-#include <sys/stat.h>
-
 #include <cstdlib>
 #include <filesystem>
 
 #include "check/startup.h"
+#include "platform/directory_walk.h"
 #include "platform/failure.h"
 #include "platform/system_info.h"
 #include "platform/trusted_path.h"
@@ -27,10 +26,7 @@ std::string Join(const std::string& folder, const std::string& name) {
 
 // Anything standing at the name counts, a dangling link too: what fails the trust rule is
 // refused, never passed over for the next place.
-bool Exists(const std::string& path) {
-    struct stat status {};
-    return ::lstat(path.c_str(), &status) == 0;
-}
+bool Exists(const std::string& path) { return EntryExists(path); }
 
 }  // namespace
 

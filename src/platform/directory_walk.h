@@ -36,6 +36,9 @@ struct NamedEntry {
 };
 NamedEntry LookAtNamedPath(const std::string& path);
 
+// Whether anything stands at `path`, a link included even when what it names is gone.
+bool EntryExists(const std::string& path);
+
 class DirectoryListing {
 public:
     // Opens `folder` (a path ending with the separator). A folder that cannot be opened

@@ -305,7 +305,10 @@ std::vector<std::uint8_t> FileInFolder::ReadAll(std::int64_t maxSize) {
 }
 
 void FileInFolder::Replace(std::span<const std::uint8_t> bytes, FileWriteCalls& calls) {
-    Replace(bytes, FileOwnership{original_.st_uid, original_.st_gid, original_.st_mode & 07777}, calls);
+    Replace(bytes,
+            FileOwnership{static_cast<std::uint32_t>(original_.st_uid), static_cast<std::uint32_t>(original_.st_gid),
+                          static_cast<std::uint32_t>(original_.st_mode & 07777)},
+            calls);
 }
 
 void FileInFolder::Replace(std::span<const std::uint8_t> bytes, const FileOwnership& as, FileWriteCalls& calls) {
@@ -321,14 +324,14 @@ void FileInFolder::Replace(std::span<const std::uint8_t> bytes, const FileOwners
     // file ours: set-user-ID to us, its ACL and its mode now keeping its owner out. So a
     // file whose owner and group we may not give it is not written; and the owner it got
     // is looked at, for a file system that says yes to a change it does not make.
-    if (calls.Fchown(fd.get(), as.owner, as.group) != 0) {
+    if (calls.Fchown(fd.get(), static_cast<uid_t>(as.owner), static_cast<gid_t>(as.group)) != 0) {
         if (errno == EPERM) throw OwnerNotKept(path_, as.owner, as.group);
         throw CannotCreateFile(path_);
     }
     struct stat owned {};
     if (::fstat(fd.get(), &owned) != 0) throw CannotCreateFile(path_);
     if (owned.st_uid != as.owner || owned.st_gid != as.group) throw OwnerNotKept(path_, as.owner, as.group);
-    if (calls.Fchmod(fd.get(), as.mode & 07777) != 0) throw CannotCreateFile(path_);
+    if (calls.Fchmod(fd.get(), static_cast<mode_t>(as.mode & 07777)) != 0) throw CannotCreateFile(path_);
     if (!CopyAttributes(file_, fd.get(), calls)) throw CannotCreateFile(path_);
     if (calls.Fsync(fd.get()) != 0) throw StreamWriteError();
     struct stat replacement {};

@@ -59,9 +59,9 @@ private:
 
 // Who owns a file and what it may do: what its replacement must carry.
 struct FileOwnership {
-    uid_t owner = 0;
-    gid_t group = 0;
-    mode_t mode = 0;  // permission bits (07777), set-id bits among them
+    std::uint32_t owner = 0;
+    std::uint32_t group = 0;
+    std::uint32_t mode = 0;  // permission bits (07777), set-id bits among them
 };
 
 enum class LinkPolicy {

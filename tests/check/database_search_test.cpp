@@ -10,6 +10,7 @@
 #include "check/startup.h"
 #include "platform/failure.h"
 #include "platform/trusted_path.h"
+#include "other_users.h"
 #include "test_support.h"
 
 namespace korvax {

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <string>
 
+#include "other_users.h"
 #include "test_support.h"
 #include "run_program.h"
 

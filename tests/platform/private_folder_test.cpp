@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "platform/private_folder.h"
+#include "other_users.h"
 #include "test_support.h"
 
 namespace korvax {

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "platform/trusted_path.h"
+#include "other_users.h"
 #include "test_support.h"
 
 namespace korvax {

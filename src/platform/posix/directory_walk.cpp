@@ -54,6 +54,11 @@ NamedEntry LookAtNamedPath(const std::string& path) {
     return entry;
 }
 
+bool EntryExists(const std::string& path) {
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0;
+}
+
 DirectoryListing::DirectoryListing(const std::string& folder) {
     folder_ = OpenListing(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC), openFailure_);
 }

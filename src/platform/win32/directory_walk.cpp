@@ -61,11 +61,53 @@ std::unique_ptr<DirectoryListing::Folder> OpenFolder(const std::string& path, bo
 
 }  // namespace
 
-DirectoryListing::DirectoryListing(const std::string& folder) : folder_(OpenFolder(folder, false)) {}
+NamedEntry LookAtNamedPath(const std::string& path) {
+    NamedEntry entry;
+    const auto wide = win32::SystemPath(path);
+    if (!wide) {
+        entry.failure = win32::SystemMessage(ERROR_INVALID_NAME);
+        return entry;
+    }
+    // Opened for its attributes only, following links (the user means what a link names),
+    // and never a device: a path that names one is no file.
+    const win32::OwnedHandle handle(::CreateFileW(wide->c_str(), FILE_READ_ATTRIBUTES,
+                                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!handle.valid()) {
+        entry.failure = win32::SystemMessage(::GetLastError());
+        return entry;
+    }
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (::GetFileType(handle.get()) != FILE_TYPE_DISK || !::GetFileInformationByHandle(handle.get(), &info)) {
+        entry.kind = EntryKind::Other;
+        return entry;
+    }
+    if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        entry.kind = EntryKind::Directory;
+    } else {
+        entry.kind = EntryKind::RegularFile;
+        entry.size = static_cast<std::int64_t>((static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) |
+                                               info.nFileSizeLow);
+    }
+    return entry;
+}
+
+bool EntryExists(const std::string& path) {
+    const auto wide = win32::SystemPath(path);
+    return wide && ::GetFileAttributesW(wide->c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+DirectoryListing::DirectoryListing(const std::string& folder) : folder_(OpenFolder(folder, false)) {
+    if (folder_ == nullptr) openFailure_ = win32::SystemMessage(::GetLastError());
+}
 
 DirectoryListing::DirectoryListing(const DirectoryListing& parent, const std::string& name) {
-    if (parent.folder_ == nullptr) return;
+    if (parent.folder_ == nullptr) {
+        openFailure_ = parent.openFailure_;
+        return;
+    }
     folder_ = OpenFolder(parent.folder_->path + name, true);
+    if (folder_ == nullptr) openFailure_ = win32::SystemMessage(::GetLastError());
 }
 
 DirectoryListing::~DirectoryListing() = default;
