@@ -11,6 +11,7 @@
 #include "platform/failure.h"
 #include "platform/file_in_folder.h"
 #include "platform/system_info.h"
+#include "platform/user_data_folder.h"
 
 namespace korvax {
 namespace {
@@ -28,6 +29,18 @@ std::string BackupName(unsigned sequence, const std::string& sha256) {
 }
 
 }  // namespace
+
+std::string DefaultBackupFolder() {
+    const std::string user = UserDataFolder();
+    if (user.empty()) return {};
+    return (std::filesystem::path(user) / "backups").string();
+}
+
+void MakeFoldersAbove(const std::string& store) {
+    const std::filesystem::path above = std::filesystem::path(store).parent_path();
+    std::error_code ignored;  // what cannot be made shows when the store is opened
+    if (!above.empty()) std::filesystem::create_directories(above, ignored);
+}
 
 BackupStore::BackupStore(const std::string& folder, std::ostream& warnings, FileWriteCalls& calls)
     : folder_(folder), warnings_(warnings), calls_(calls) {}

@@ -22,6 +22,16 @@
 
 namespace korvax {
 
+// The user's own store, where every Korvax program keeps originals unless told otherwise:
+// "backups" in the user's data folder (platform/user_data_folder.h). Empty when the user
+// has no data folder.
+std::string DefaultBackupFolder();
+
+// Makes the folders above `store` that are missing (the user's data folder, the first time;
+// as the user's own, the umask applying), so that the store itself can be made. The store's
+// trust rule is applied when it is opened; nothing here is trusted.
+void MakeFoldersAbove(const std::string& store);
+
 class BackupStore : public WriteBackGuard {
 public:
     // Opens (or makes, with mode 0700) the backup folder at `folder`: FolderRefused when
@@ -35,6 +45,7 @@ public:
     void FirstWriteBackFailed(const std::string& path) noexcept override;
 
     int kept() const { return kept_.load(); }
+    PrivateFolder& folder() { return folder_; }
 
 private:
     PrivateFolder folder_;

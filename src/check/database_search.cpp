@@ -8,14 +8,10 @@
 #include "platform/failure.h"
 #include "platform/system_info.h"
 #include "platform/trusted_path.h"
+#include "platform/user_data_folder.h"
 
 namespace korvax {
 namespace {
-
-std::string Environment(const char* name) {
-    const char* value = std::getenv(name);
-    return value != nullptr ? value : "";
-}
 
 // `folder` + "/" + `name`, tidied ("bin/../share" becomes "share") so that messages show
 // the place plainly. An empty folder leaves the name relative.
@@ -31,20 +27,15 @@ bool Exists(const std::string& path) { return EntryExists(path); }
 }  // namespace
 
 DatabaseSearch DatabaseSearch::FromEnvironment() {
-    return {CurrentDirectory(), Environment("XDG_DATA_HOME"), Environment("HOME"), ProgramDirectory()};
-}
-
-std::string UserDataFolder(const std::string& dataHome, const std::string& home) {
-    if (!dataHome.empty() && dataHome.front() == '/') return Join(dataHome, "korvax");
-    if (home.empty()) return {};
-    return Join(home, ".local/share/korvax");
+    return {CurrentDirectory(), UserDataFolder(), ProgramDirectory()};
 }
 
 std::vector<DatabasePlace> DatabasePlaces(const DatabaseSearch& search) {
     std::vector<DatabasePlace> places;
     places.push_back({Join(search.currentDirectory, kDatabaseFileName), DatabaseOrigin::CurrentFolder});
-    const std::string userFolder = UserDataFolder(search.dataHome, search.home);
-    if (!userFolder.empty()) places.push_back({Join(userFolder, kDatabaseFileName), DatabaseOrigin::UserCopy});
+    if (!search.userData.empty()) {
+        places.push_back({Join(search.userData, kDatabaseFileName), DatabaseOrigin::UserCopy});
+    }
     if (!search.programDirectory.empty()) {
         const std::string installed = Join(search.programDirectory, KORVAX_DATADIR_FROM_BIN);
         places.push_back({Join(installed, kDatabaseFileName), DatabaseOrigin::InstalledDefault});

@@ -22,17 +22,11 @@ struct DatabasePlace {
 // What the places depend on. FromEnvironment() reads them from the running process.
 struct DatabaseSearch {
     std::string currentDirectory;  // empty when it cannot be read
-    std::string dataHome;          // $XDG_DATA_HOME
-    std::string home;              // $HOME
+    std::string userData;          // the user's data folder (platform's UserDataFolder)
     std::string programDirectory;  // the running program's folder; empty when unknown
 
     static DatabaseSearch FromEnvironment();
 };
-
-// Korvax's folder in the user's data folder: $XDG_DATA_HOME/korvax, or
-// $HOME/.local/share/korvax when $XDG_DATA_HOME is unset, empty or relative (relative
-// values are invalid under the XDG rules). Empty when neither gives a folder.
-std::string UserDataFolder(const std::string& dataHome, const std::string& home);
 
 // The places without a named path, in the order they are tried. The installed default is
 // looked for in the installed tree's data folder and, for the build tree, beside the program.

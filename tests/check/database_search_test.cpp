@@ -10,6 +10,7 @@
 #include "check/startup.h"
 #include "platform/failure.h"
 #include "platform/trusted_path.h"
+#include "platform/user_data_folder.h"
 #include "other_users.h"
 #include "test_support.h"
 
@@ -25,7 +26,7 @@ protected:
     // share/korvax/), a home, and an unrelated current folder.
     void SetUp() override {
         search.currentDirectory = folder.file("work");
-        search.home = folder.file("home");
+        search.userData = folder.file("home/.local/share/korvax");
         search.programDirectory = folder.file("usr/bin");
         std::filesystem::create_directories(search.currentDirectory);
     }
@@ -117,19 +118,18 @@ TEST_F(DatabaseChoice, ADatabaseAnotherUserControlsIsRefusedNotPassedOver) {
 }
 
 TEST_F(DatabaseChoice, TheUsersDataFolderFollowsTheXdgRules) {
-    EXPECT_EQ(UserDataFolder("/data/me", "/home/me"), "/data/me/korvax");
-    EXPECT_EQ(UserDataFolder("/data/me/", "/home/me"), "/data/me/korvax");
+    EXPECT_EQ(XdgUserDataFolder("/data/me", "/home/me"), "/data/me/korvax");
+    EXPECT_EQ(XdgUserDataFolder("/data/me/", "/home/me"), "/data/me/korvax");
     // Unset, empty or relative: the default under the home folder.
-    EXPECT_EQ(UserDataFolder("", "/home/me"), "/home/me/.local/share/korvax");
-    EXPECT_EQ(UserDataFolder("relative/data", "/home/me"), "/home/me/.local/share/korvax");
+    EXPECT_EQ(XdgUserDataFolder("", "/home/me"), "/home/me/.local/share/korvax");
+    EXPECT_EQ(XdgUserDataFolder("relative/data", "/home/me"), "/home/me/.local/share/korvax");
     // No home either: there is no user's copy to look for.
-    EXPECT_EQ(UserDataFolder("", ""), "");
+    EXPECT_EQ(XdgUserDataFolder("", ""), "");
 
-    search.home.clear();
-    search.dataHome = folder.file("xdg");
+    search.userData = XdgUserDataFolder(folder.file("xdg"), "");
     const std::string users = folder.write("xdg/korvax/virbase.kvd", BytesOf("own"));
     EXPECT_EQ(chosen(), users);
-    search.dataHome.clear();
+    search.userData.clear();
     for (const DatabasePlace& place : DatabasePlaces(search)) EXPECT_NE(place.origin, DatabaseOrigin::UserCopy);
 }
 
