@@ -34,7 +34,7 @@ LAYERS = {
     "monitor":    ("src/monitor",    "korvax_monitor",    ["platform"]),
     "check":      ("src/check",      "korvax_check",      ["worker", "collection", "monitor"]),
     "backup":     ("src/backup",     "korvax_backup",     ["engine"]),
-    "gui":        ("src/gui",        "korvax_gui",        ["check"]),
+    "gui":        ("src/gui",        "korvax_gui",        ["check", "backup"]),
     "cli":        ("src/cli",        "korvax-scan",       ["check", "backup"]),
     "cpudll":     ("src/cpudll",     "cpudll",            []),
     "kvdtool":    ("tools/kvdtool",  "kvdtool_commands",  ["language", "engine"]),
