@@ -81,6 +81,7 @@ class RestoreWindowTest : public QObject {
 private slots:
     void falsePositivePutBackFromTheRowMenu();
     void changedSinceItsCureIsNotPutBack();
+    void oddNamesArePutBackByTheirBytes();
     void noBackupNoCure();
     void restoreWindowListsTheStoreAcrossRuns();
     void nothingIsPutBackWhileACheckRuns();
@@ -165,6 +166,34 @@ void RestoreWindowTest::changedSinceItsCureIsNotPutBack() {
     QCOMPARE(f.errors.size(), 1);
     QVERIFY2(f.errors[0].contains("is not the file its cure left"), qPrintable(f.errors[0]));
     QCOMPARE(ReadFile(tool), CleanProgram(5));
+}
+
+void RestoreWindowTest::oddNamesArePutBackByTheirBytes() {
+    ProgramFixture f;
+    // Shown escaped in both lists (a line break as \n, a backslash as \\): only the bytes
+    // behind a row name the file.
+    const QString fromMenu = f.path("tree/line\nbreak.exe");
+    const QString fromWindow = f.path("tree/back\\slash.exe");
+    WriteFile(fromMenu, FalsePositive(7));
+    WriteFile(fromWindow, FalsePositive(8));
+    f.runCheck({f.path("tree")});
+    QCOMPARE(ReadFile(fromMenu), CleanProgram(7));
+    QTreeWidgetItem* row = RowOf(f, f.path("tree/line\\nbreak.exe"), "Вылечен");
+    QVERIFY(row != nullptr);
+    MenuOn(f, row)->hide();
+    Action(f, "RestoreAction")->trigger();
+    QVERIFY2(f.errors.isEmpty(), qPrintable(f.errors.join('\n')));
+    QCOMPARE(ReadFile(fromMenu), FalsePositive(7));
+
+    f.restore().ShowBackups();
+    auto* list = f.find<QTreeWidget>(f.restore(), "BackupList");
+    for (int i = 0; i < list->topLevelItemCount(); ++i) {
+        list->topLevelItem(i)->setSelected(list->topLevelItem(i)->text(0) == f.path("tree/back\\\\slash.exe"));
+    }
+    QCOMPARE(list->selectedItems().size(), 1);
+    f.find<QPushButton>(f.restore(), "RestoreButton")->click();
+    QVERIFY2(f.errors.isEmpty(), qPrintable(f.errors.join('\n')));
+    QCOMPARE(ReadFile(fromWindow), FalsePositive(8));
 }
 
 void RestoreWindowTest::noBackupNoCure() {
