@@ -240,6 +240,17 @@
     </message>
 </context>
 <context>
+    <name>korvax::cli</name>
+    <message>
+        <source>Доверенный файл: </source>
+        <translation>Trusted file: </translation>
+    </message>
+    <message>
+        <source>Больше не доверенный: </source>
+        <translation>No longer trusted: </translation>
+    </message>
+</context>
+<context>
     <name>korvax::cli::TerminalOutput</name>
     <message>
         <source>Загрузка: </source>
@@ -282,8 +293,8 @@
         <translation>Refused</translation>
     </message>
     <message>
-        <source>5 МБ и больше</source>
-        <translation>5 MB or more</translation>
+        <source>слишком большие</source>
+        <translation>too large</translation>
     </message>
     <message>
         <source>нечитаемые</source>

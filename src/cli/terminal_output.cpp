@@ -73,7 +73,7 @@ void TerminalOutput::NotCollected(const std::string& path, PassedOver why, const
         // --verbose.
         case PassedOver::TooLarge:
             ++passedOver_.tooLarge;
-            if (options_.verbose) Warn("korvax-scan: 5 MB or more, not scanned: " + EscapeText(path));
+            if (options_.verbose) Warn("korvax-scan: at or over the size limit, not scanned: " + EscapeText(path));
             break;
         case PassedOver::Excluded:
             ++passedOver_.excluded;
@@ -157,7 +157,7 @@ void TerminalOutput::printSummaryNotes(const RunSummary& summary) {
             if (count == 0) return;
             why += (why.empty() ? "" : ", ") + FormatCounter(label, count);
         };
-        add(Translated("5 МБ и больше"), passed.tooLarge);
+        add(Translated("слишком большие"), passed.tooLarge);
         add(Translated("нечитаемые"), passed.unreadable);
         add(Translated("длинный путь"), passed.pathTooLong);
         add(Translated("исключено"), passed.excluded);

@@ -85,8 +85,19 @@ TEST_F(Scripting, AFalsePositiveCuredWithABackupIsPutBackWithItsBytesAndMetadata
         EXPECT_EQ(::getxattr(path.c_str(), "user.origin", value, sizeof value), 4);
     }
 
-    // Cured again, then changed by its user: the restore refuses unless forced.
+    // Put back, it is trusted: the next check finds it clean and names it.
+    auto again = RunProgram(kScan, {"--db", database, "--backup", backups, tree()});
+    EXPECT_EQ(again.exitStatus, 0) << again.err;
+    EXPECT_EQ(Lines(again.out).back(), "Доверенный файл, не изменился: " + path);
+    EXPECT_EQ(ReadBytes(path), good);
+
+    // Taken off the list, cured again, then changed by its user: the restore refuses unless
+    // forced.
+    const auto untrust = RunProgram(kScan, {"--backup", backups, "--untrust", path});
+    EXPECT_EQ(untrust.exitStatus, 0) << untrust.err;
+    EXPECT_EQ(RunProgram(kScan, {"--backup", backups, "--untrust", path}).exitStatus, 2);
     RunProgram(kScan, {"--db", database, "--backup", backups, tree()});
+    EXPECT_NE(ReadBytes(path), good);
     folder.write("tree/tools/tool.exe", test::BytesOf("rewritten since"));
     restore = RunProgram(kScan, {"--restore", backups});
     EXPECT_EQ(restore.exitStatus, 2);
@@ -207,7 +218,8 @@ TEST_F(Scripting, ExclusionsAndASmallerSizeLimitNarrowWhatIsCollected) {
     EXPECT_EQ(result.exitStatus, 1);
     EXPECT_EQ(Lines(result.out), (std::vector<std::string>{tree("/a/cache.exe") + "\tMark.S\tПропущен",
                                                             tree("/keep.exe") + "\tMark.S\tПропущен", "Всего: 2",
-                                                            "Проверено: 2", "Вылечено: 0", "Тел вирусов: 2"}));
+                                                            "Проверено: 2", "Вылечено: 0", "Тел вирусов: 2",
+                                                            "Пропущено: 4 (слишком большие: 1, исключено: 3)"}));
     // The scanner's own limit cannot be raised.
     EXPECT_EQ(RunProgram(kScan, {"--db", database, "--max-size", "5242881", tree()}).exitStatus, 2);
 }
@@ -218,7 +230,7 @@ TEST_F(Scripting, EachExcludeTakesOnePatternAndAnAbsurdOneIsRefusedBeforeAnyChec
     folder.write("other/b.exe", WithMarkers(SampleProgram(), "STUK"));
     const std::vector<std::string> both = {folder.file("other/b.exe") + "\tMark.S\tПропущен",
                                            tree("/a.exe") + "\tMark.S\tПропущен", "Всего: 2", "Проверено: 2",
-                                           "Вылечено: 0", "Тел вирусов: 2"};
+                                           "Вылечено: 0", "Тел вирусов: 2", "Пропущено: 1 (исключено: 1)"};
 
     // The folders after a pattern are folders to check, not more patterns.
     auto result =
