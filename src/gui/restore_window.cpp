@@ -72,8 +72,8 @@ RestoreWindow::RestoreWindow(ProgramState& state, TForm3& statistics, std::strin
     BackupList->setObjectName(QStringLiteral("BackupList"));
     BackupList->setColumnCount(4);
     BackupList->setHeaderLabels({tr("Объект"), tr("Вирус"), tr("Время лечения"), tr("Возвращён")});
-    BackupList->setColumnWidth(0, 370);
-    BackupList->setColumnWidth(1, 130);
+    BackupList->setColumnWidth(0, 340);
+    BackupList->setColumnWidth(1, 120);
     BackupList->setColumnWidth(2, 130);
     BackupList->setRootIsDecorated(false);
     BackupList->setUniformRowHeights(true);
