@@ -272,9 +272,10 @@ void TForm1::SetCheckRunning(bool running) {
 void TForm1::TellBackupProblems(const CheckBackups& backups) {
     QStringList told;
     if (backups.refused() > 0) {
-        const QString reason = backups.unavailable().empty()
-                                   ? Text(DisplayText(backups.firstRefusal()))
-                                   : tr("хранилище резервных копий недоступно: ") + Text(DisplayText(backups.unavailable()));
+        const QString reason =
+            backups.unavailable().empty()
+                ? Text(DisplayText(backups.firstRefusal()))
+                : tr("хранилище резервных копий недоступно: ") + Text(DisplayText(backups.unavailable()));
         told.append(tr("Не вылечено файлов: %1. Оригинал файла сохраняется до лечения, чтобы лечение можно было "
                        "отменить, а сохранить его не удалось:")
                         .arg(backups.refused()));

@@ -151,7 +151,9 @@ void RestoreWindow::RestoreButtonClick() {
 
 void RestoreWindow::RestoreFiles(const std::vector<std::string>& paths) {
     // The buttons and the menu are off during a check; this makes sure of it.
-    if (checkRunning_ || state_.CheckRunning) throw Failure(tr("Во время проверки восстановление невозможно").toStdString());
+    if (checkRunning_ || state_.CheckRunning) {
+        throw Failure(tr("Во время проверки восстановление невозможно").toStdString());
+    }
     RestoreOutcome outcome(statistics_);
     try {
         RestoreBackups(folder_, paths, false, outcome, calls_);
@@ -163,7 +165,9 @@ void RestoreWindow::RestoreFiles(const std::vector<std::string>& paths) {
     QStringList told;
     // The restore's reasons and notes name their files escaped already.
     for (const std::string& reason : outcome.refused) told.append(tr("Не восстановлен: ") + Text(reason));
-    for (const std::string& path : outcome.alreadyOriginal) told.append(tr("Уже такой, как до лечения: ") + Shown(path));
+    for (const std::string& path : outcome.alreadyOriginal) {
+        told.append(tr("Уже такой, как до лечения: ") + Shown(path));
+    }
     for (const std::string& note : outcome.notes) told.append(Text(note));
     if (isVisible()) Reload();
     StatusLine->setText(tr("Восстановлено: %1, не восстановлено: %2")
