@@ -37,7 +37,7 @@ LAYERS = {
     "gui":        ("src/gui",        "korvax_gui",        ["check", "backup"]),
     "cli":        ("src/cli",        "korvax-scan",       ["check", "backup"]),
     "cpudll":     ("src/cpudll",     "cpudll",            []),
-    "kvdtool":    ("tools/kvdtool",  "kvdtool_commands",  ["language", "engine"]),
+    "kvdtool":    ("tools/kvdtool",  "kvdtool_commands",  ["language", "engine", "backup"]),
 }
 # Tests of a layer may also use the test support, which writes databases from source.
 TEST_EXTRA = ["language"]

@@ -1,31 +1,15 @@
 #pragma once
-// The backup store of a korvax-scan run: where the originals of the files it cures are kept
-// (the user's own store unless --backup names another; none with --no-backup), pruned to
-// its limits before the check, and the list of trusted files kept in it.
+// korvax-scan's side of the backup store (backup/check_store.h): the store its options
+// choose, and the changes of the trusted list it makes instead of a check.
 
 #include <iosfwd>
-#include <memory>
-#include <string>
 
-#include "backup/backup_store.h"
-#include "backup/trust_list.h"
+#include "backup/check_store.h"
 #include "cli/arguments.h"
-#include "platform/private_folder.h"
 
 namespace korvax::cli {
 
-struct CheckStore {
-    std::string folder;                    // empty: none
-    std::unique_ptr<BackupStore> backups;  // when cures keep their originals
-    std::unique_ptr<PrivateFolder> listFolder;
-    std::unique_ptr<TrustList> trusted;    // when the store exists
-};
-
-// The store a check with `arguments` uses. When the check may cure and keep originals, the
-// store is made if missing and pruned (what was pruned is told on `warnings`); otherwise
-// only an existing store is opened, for its trusted list. Failure (FolderRefused among
-// them) with the message to show: a store that fails the trust rule, or no store at all
-// for a check that must keep originals.
+// The store of a check with `arguments`: --backup, --no-backup, --no-cure, the limits.
 CheckStore OpenCheckStore(const Arguments& arguments, std::ostream& warnings);
 
 // --trust FILE or --untrust FILE: changes the store's list and says so on `out`. The exit

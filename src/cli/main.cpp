@@ -102,7 +102,7 @@ bool Update(const Arguments& arguments, ProgramState& state) {
 }
 
 // Runs the check of every path with the chosen scheduler; the figures it ends with.
-cli::RunSummary RunCheck(const Arguments& arguments, ProgramState& state, const cli::CheckStore& store,
+cli::RunSummary RunCheck(const Arguments& arguments, ProgramState& state, const CheckStore& store,
                          cli::TerminalOutput& output, std::int32_t& workers) {
     FileCheckOptions fileCheck;
     fileCheck.noCure = arguments.noCure;
@@ -138,7 +138,7 @@ cli::RunSummary RunCheck(const Arguments& arguments, ProgramState& state, const 
 
 // The summary's figures beside what the check counted itself, and the exit status.
 int Summarize(cli::RunSummary summary, const Arguments& arguments, const ProgramState& state,
-              const cli::CheckStore& store, cli::TerminalOutput& output, std::chrono::steady_clock::time_point started) {
+              const CheckStore& store, cli::TerminalOutput& output, std::chrono::steady_clock::time_point started) {
     summary.cured = state.pool.counters.CuredCount.load();
     summary.viruses = state.pool.counters.VirusCount.load();
     summary.readErrors = output.readErrors();
@@ -197,7 +197,7 @@ int main(int argc, char** argv) {
     }
     if (arguments.verbose) std::cerr << "korvax-scan: " << state.pool.VirusBase.size() << " database entries\n";
 
-    cli::CheckStore store;
+    CheckStore store;
     try {
         store = cli::OpenCheckStore(arguments, std::cerr);
     } catch (const Failure& error) {
