@@ -18,21 +18,23 @@ std::unique_ptr<PrivateFolder> MakeStore(const std::string& folder) {
     return std::make_unique<PrivateFolder>(path);
 }
 
-CheckStore OpenCheckStore(const StoreChoice& choice, std::ostream& warnings, const std::string& program) {
+CheckStore OpenCheckStore(const StoreChoice& choice, std::ostream& warnings, const std::string& program,
+                          FileWriteCalls& calls) {
     CheckStore store;
     const std::string folder = choice.folder.empty() ? DefaultBackupFolder() : choice.folder;
     if (choice.keepsOriginals) {
         store.listFolder = MakeStore(choice.folder);
         // Pruned before the check: what this check keeps is always there after it.
-        const PruneOutcome pruned = PruneStore(*store.listFolder, choice.limits, *IndexTimeSeconds(IndexTime()));
+        const PruneOutcome pruned =
+            PruneStore(*store.listFolder, choice.limits, *IndexTimeSeconds(IndexTime()), calls);
         const std::string message = PruneMessage(pruned, choice.limits, folder);
         if (!message.empty()) warnings << program << ": " << EscapeText(message) << '\n';
-        store.backups = std::make_unique<BackupStore>(folder, warnings);
+        store.backups = std::make_unique<BackupStore>(folder, warnings, calls);
         store.folder = folder;
     } else if (!folder.empty() && EntryExists(folder)) {
         store.listFolder = std::make_unique<PrivateFolder>(folder);
     }
-    if (store.listFolder) store.trusted = std::make_unique<TrustList>(*store.listFolder);
+    if (store.listFolder) store.trusted = std::make_unique<TrustList>(*store.listFolder, calls);
     return store;
 }
 

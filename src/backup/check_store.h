@@ -11,6 +11,7 @@
 #include "backup/backup_store.h"
 #include "backup/store_pruning.h"
 #include "backup/trust_list.h"
+#include "platform/file_write_calls.h"
 #include "platform/private_folder.h"
 
 namespace korvax {
@@ -33,8 +34,9 @@ struct CheckStore {
 // each message prefixed with `program` and ": "); otherwise only an existing store is
 // opened, for its trusted list. Failure (FolderRefused among them) with the message to
 // show: a store that fails the trust rule, or none at all for a check that must keep
-// originals.
-CheckStore OpenCheckStore(const StoreChoice& choice, std::ostream& warnings, const std::string& program);
+// originals. The store writes its files with `calls`.
+CheckStore OpenCheckStore(const StoreChoice& choice, std::ostream& warnings, const std::string& program,
+                          FileWriteCalls& calls = SystemFileWriteCalls());
 
 // The store at `folder` (the user's own when empty), made if missing: for a change of its
 // trusted list. Failure as above.

@@ -1,42 +1,47 @@
 #include "gui/check_backups.h"
 
-#include "backup/store_pruning.h"
+#include "backup/backup_store.h"
 #include "engine/escaped_text.h"
 #include "platform/failure.h"
 
 namespace korvax {
 namespace {
 
-// The store words its warnings for the terminal, after the terminal program's name.
+// The name the prune's note is told under, and the one the store words its own warnings
+// with, for the terminal: neither belongs in a window.
+constexpr char kProgram[] = "korvax";
 constexpr std::string_view kTerminalPrefix = "korvax-scan: ";
+
+// `text`'s lines without `prefix` where they begin with it, and without the last line end.
+std::string WithoutPrefix(const std::string& text, std::string_view prefix) {
+    std::istringstream lines(text);
+    std::string result;
+    for (std::string line; std::getline(lines, line);) {
+        if (line.starts_with(prefix)) line.erase(0, prefix.size());
+        if (!result.empty()) result += '\n';
+        result += line;
+    }
+    return result;
+}
 
 }  // namespace
 
-CheckBackups::CheckBackups(const std::string& folder, std::int64_t now, FileWriteCalls& calls) {
-    if (folder.empty()) {
-        unavailable_ = "there is no folder for it: neither XDG_DATA_HOME nor HOME names the user's data folder";
+CheckBackups::CheckBackups(FileWriteCalls& calls) {
+    // Checked here, since the store's own message is worded for the terminal's options.
+    if (DefaultBackupFolder().empty()) {
+        unavailable_ = "there is no folder of your own to keep the originals of cured files in ($HOME is not set)";
         return;
     }
     try {
-        MakeFoldersAbove(folder);
-        store_ = std::make_unique<BackupStore>(folder, storeWarnings_, calls);
+        store_ = OpenCheckStore(StoreChoice{}, storeWarnings_, kProgram, calls);
     } catch (const std::exception& failure) {
         unavailable_ = failure.what();
         return;
     }
-    try {
-        const StoreLimits limits;
-        pruneNote_ = PruneMessage(PruneStore(store_->folder(), limits, now, calls), limits, folder);
-    } catch (const std::exception& failure) {
-        // Only the limits are missed: every backup kept so far stays.
-        pruneNote_ = "the backup store " + folder + " could not be pruned: " + failure.what();
-    }
-    try {
-        trust_ = std::make_unique<TrustList>(store_->folder(), calls);
-    } catch (const std::exception& failure) {
-        trustWarning_ = "the list of trusted files in " + folder + " cannot be read (" + failure.what() +
-                        "): the files put back from the store were checked, and cured, like any other";
-    }
+    // Until the check starts, what the store told is the prune's note; what it tells later
+    // is about the cures.
+    pruneNote_ = WithoutPrefix(storeWarnings_.str(), std::string(kProgram) + ": ");
+    storeWarnings_.str({});
 }
 
 CheckBackups::~CheckBackups() = default;
@@ -51,16 +56,7 @@ std::string CheckBackups::firstRefusal() const {
     return firstRefusal_;
 }
 
-std::string CheckBackups::warnings() const {
-    std::string lines = trustWarning_.empty() ? "" : trustWarning_ + "\n";
-    std::istringstream stored(storeWarnings_.str());
-    for (std::string line; std::getline(stored, line);) {
-        if (line.starts_with(kTerminalPrefix)) line.erase(0, kTerminalPrefix.size());
-        lines += line + "\n";
-    }
-    if (!lines.empty()) lines.pop_back();
-    return lines;
-}
+std::string CheckBackups::warnings() const { return WithoutPrefix(storeWarnings_.str(), kTerminalPrefix); }
 
 void CheckBackups::Refused(const std::string& reason) {
     std::lock_guard lock(mutex_);
@@ -70,13 +66,13 @@ void CheckBackups::Refused(const std::string& reason) {
 void CheckBackups::CountingGuard::BeforeFirstWriteBack(const std::string& path, std::span<const std::uint8_t> original,
                                                        const std::optional<FileFacts>& facts,
                                                        const std::string& entryName) {
-    if (!owner_.store_) {
+    if (!owner_.store_.backups) {
         owner_.Refused(owner_.unavailable_);
         throw Failure("Cannot keep the original of " + EscapeText(path) + ": the backup store cannot be used (" +
                       owner_.unavailable_ + "): not cured");
     }
     try {
-        owner_.store_->BeforeFirstWriteBack(path, original, facts, entryName);
+        owner_.store_.backups->BeforeFirstWriteBack(path, original, facts, entryName);
     } catch (const std::exception& failure) {
         owner_.Refused(failure.what());
         throw;
@@ -85,11 +81,11 @@ void CheckBackups::CountingGuard::BeforeFirstWriteBack(const std::string& path, 
 
 void CheckBackups::CountingGuard::AfterLastWriteBack(const std::string& path, std::span<const std::uint8_t> written,
                                                      const std::optional<FileIdentity>& left) noexcept {
-    if (owner_.store_) owner_.store_->AfterLastWriteBack(path, written, left);
+    if (owner_.store_.backups) owner_.store_.backups->AfterLastWriteBack(path, written, left);
 }
 
 void CheckBackups::CountingGuard::FirstWriteBackFailed(const std::string& path) noexcept {
-    if (owner_.store_) owner_.store_->FirstWriteBackFailed(path);
+    if (owner_.store_.backups) owner_.store_.backups->FirstWriteBackFailed(path);
 }
 
 }  // namespace korvax

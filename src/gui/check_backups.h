@@ -12,19 +12,17 @@
 // must hear of it is gathered here, to be told once when the check has ended rather than
 // once per file in the middle of it.
 //
-// The store is pruned when it is opened (store_pruning.h), before any worker runs.
+// The store is opened as every Korvax program opens it (backup/check_store.h): made when
+// missing, held to the trust rule, pruned to its limits before any worker runs.
 //
 // Thread safety: construct and read on the user-interface thread; guard() and trusted()
 // serve every worker of the check at once.
 
-#include <cstdint>
-#include <memory>
 #include <mutex>
 #include <sstream>
 #include <string>
 
-#include "backup/backup_store.h"
-#include "backup/trust_list.h"
+#include "backup/check_store.h"
 #include "engine/trusted_files.h"
 #include "engine/write_back_guard.h"
 #include "platform/file_write_calls.h"
@@ -33,29 +31,28 @@ namespace korvax {
 
 class CheckBackups {
 public:
-    // Opens the store at `folder` (the folders above it are made first when missing) and
-    // prunes it as of `now` (seconds since 1970, UTC). Never throws: what goes wrong is kept
-    // for unavailable(), pruneNote() and warnings().
-    CheckBackups(const std::string& folder, std::int64_t now, FileWriteCalls& calls = SystemFileWriteCalls());
+    // Opens the user's own store, which writes its files with `calls`. Never throws: what
+    // goes wrong is kept for unavailable(), pruneNote() and warnings().
+    explicit CheckBackups(FileWriteCalls& calls = SystemFileWriteCalls());
     CheckBackups(const CheckBackups&) = delete;
     CheckBackups& operator=(const CheckBackups&) = delete;
     ~CheckBackups();
 
     // The check's guard: the store's, or, without a store, one that refuses every cure.
     WriteBackGuard& guard() { return guard_; }
-    // The files the user trusts; null when the store or its list cannot be read.
-    TrustedFiles* trusted() { return trust_.get(); }
+    // The files the user trusts; null when the store cannot be used.
+    TrustedFiles* trusted() { return store_.trusted.get(); }
 
     // Why the store cannot be used (the reason, one line); empty when it is open.
     const std::string& unavailable() const { return unavailable_; }
-    // What the prune did or why it failed; empty when there is nothing to say.
+    // What the prune did; empty when there is nothing to say.
     const std::string& pruneNote() const { return pruneNote_; }
     // Files whose cure was refused because their original could not be kept, and the
     // first reason given.
     int refused() const;
     std::string firstRefusal() const;
-    // What went wrong with the store after a cure was written (its index not updated, a
-    // trust list that cannot be read), one line each; empty when nothing did.
+    // What went wrong with the store after a cure was written (its index not updated, say),
+    // one line each; empty when nothing did.
     std::string warnings() const;
 
 private:
@@ -77,9 +74,7 @@ private:
     void Refused(const std::string& reason);
 
     std::ostringstream storeWarnings_;  // written by the store under its own lock
-    std::string trustWarning_;
-    std::unique_ptr<BackupStore> store_;
-    std::unique_ptr<TrustList> trust_;
+    CheckStore store_;
     CountingGuard guard_{*this};
     std::string unavailable_;
     std::string pruneNote_;

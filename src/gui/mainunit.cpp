@@ -8,8 +8,6 @@
 #include <QTimer>
 #include <QToolButton>
 
-#include <ctime>
-
 #include "check/database_search.h"
 #include "check/startup.h"
 #include "database/database_load.h"
@@ -48,7 +46,7 @@ QString Text(const std::string& utf8) { return QString::fromStdString(utf8); }
 }  // namespace
 
 TForm1::TForm1(ProgramState& state, const Startup& startup)
-    : state_(state), backupFolder_(startup.backupFolder), backupCalls_(startup.backupCalls) {
+    : state_(state), backupCalls_(startup.backupCalls) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Korvax"));
     // Fixed single border with the system menu and the minimise box.
@@ -238,7 +236,7 @@ void TForm1::SpeedButton3Click() {
     if (checkInProgress_) return;
     // Opened (and pruned) afresh for every check, before any worker runs: the store may
     // have been repaired, or filled, since the last one.
-    CheckBackups backups(backupFolder_, static_cast<std::int64_t>(std::time(nullptr)), *backupCalls_);
+    CheckBackups backups(*backupCalls_);
     restore_->SetPruneNote(QString::fromStdString(DisplayText(backups.pruneNote())));
     CheckOptions options;
     options.fileCheck.guard = &backups.guard();

@@ -41,11 +41,8 @@ public:
         std::string loadLibrary = CpuLoadLibraryName();
         // Measures the processor clock in MHz (about half a second).
         std::function<long double()> measureMhz;
-        // The user's backup store, where every check keeps the originals of the files it
-        // cures (empty: the user has none, and no file is cured).
-        std::string backupFolder;
-        // The calls the store writes its files with (tests make them fail as a full disk
-        // does).
+        // The calls the user's backup store writes its files with (tests make them fail as
+        // a full disk does).
         FileWriteCalls* backupCalls = &SystemFileWriteCalls();
     };
 
@@ -108,7 +105,6 @@ private:
     QPixmap background_;
     bool checkInProgress_ = false;
     bool closeAfterCheck_ = false;
-    std::string backupFolder_;
     FileWriteCalls* backupCalls_;
 
     TForm2* settings_ = nullptr;

@@ -68,16 +68,15 @@ Program::Program(const ProgramOptions& options) {
     TForm1::Startup startup;
     startup.loadLibrary = options.loadLibrary;
     startup.measureMhz = options.measureMhz;
-    // The user's own store, the one korvax-scan keeps originals in too: a cure made by
-    // either can be undone from the other.
-    startup.backupFolder = DefaultBackupFolder();
     startup.backupCalls = options.backupCalls;
     form1_ = std::make_unique<TForm1>(state_, startup);
     if (!form1_->LibraryBound()) return;
     form2_ = std::make_unique<TForm2>(*form1_, form1_->Background());
     form3_ = std::make_unique<TForm3>(*form1_);
     form4_ = std::make_unique<TForm4>(state_);
-    restore_ = std::make_unique<RestoreWindow>(state_, *form3_, startup.backupFolder, *options.backupCalls);
+    // The user's own store, the one korvax-scan keeps originals in too: a cure made by
+    // either can be undone from the other.
+    restore_ = std::make_unique<RestoreWindow>(state_, *form3_, DefaultBackupFolder(), *options.backupCalls);
     form1_->AttachWindows(*form2_, *form3_, *form4_, *restore_);
     RestoreWindow* restore = restore_.get();
     QObject::connect(form3_.get(), &TForm3::restoreRequested, restore, [restore](const QByteArray& path) {
