@@ -87,6 +87,10 @@ cd "$work/demo"
 # The user's data folder, where every cure keeps its original: the demo's own, never the
 # real home's.
 export XDG_DATA_HOME=$work/data
+# Cures already in that store for the restore window, whatever the processor load lets the
+# desktop's check do: korvax-scan keeps its originals in the same store.
+cp -r "$tree/games" "$work/demo/earlier"
+"$bin/korvax-scan" --quiet "$work/demo/earlier" >/dev/null || true
 "$bin/korvax" "$tree" 2>"$work/korvax.log" &
 korvax_pid=$!
 

@@ -5,6 +5,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QSet>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -72,7 +73,7 @@ RestoreWindow::RestoreWindow(ProgramState& state, TForm3& statistics, std::strin
     BackupList->setObjectName(QStringLiteral("BackupList"));
     BackupList->setColumnCount(4);
     BackupList->setHeaderLabels({tr("Объект"), tr("Вирус"), tr("Время лечения"), tr("Возвращён")});
-    BackupList->setColumnWidth(0, 340);
+    BackupList->setColumnWidth(0, 320);
     BackupList->setColumnWidth(1, 120);
     BackupList->setColumnWidth(2, 130);
     BackupList->setRootIsDecorated(false);
@@ -117,6 +118,9 @@ void RestoreWindow::ShowBackups() {
 }
 
 void RestoreWindow::Reload() {
+    // What was chosen stays chosen: the list is read again after every restore.
+    QSet<QByteArray> chosen;
+    for (const QTreeWidgetItem* item : BackupList->selectedItems()) chosen.insert(item->data(0, kPathRole).toByteArray());
     BackupList->clear();
     std::error_code ignored;
     if (folder_.empty() || !std::filesystem::exists(folder_, ignored)) {
@@ -137,6 +141,7 @@ void RestoreWindow::Reload() {
         item->setData(0, kPathRole, Bytes(record.path));
         item->setToolTip(0, item->text(0));
         BackupList->addTopLevelItem(item);
+        item->setSelected(chosen.contains(Bytes(record.path)));
     }
     StatusLine->setText(records.empty() ? tr("Резервных копий нет") : tr("Резервных копий: %1").arg(records.size()));
 }

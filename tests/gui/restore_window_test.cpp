@@ -280,8 +280,10 @@ void RestoreWindowTest::restoreWindowListsTheStoreAcrossRuns() {
                                      f.path("tree/b.exe") + "|Test.Prepend|да"}));
     QCOMPARE(f.text(f.restore(), "StatusLine"), QStringLiteral("Восстановлено: 1, не восстановлено: 0"));
 
-    // Asked again, it is found as it was: said, not written.
-    list->topLevelItem(1)->setSelected(true);
+    // Still chosen after the list was read again; asked again, it is found as it was: said,
+    // not written.
+    QCOMPARE(list->selectedItems().size(), 1);
+    QVERIFY(list->topLevelItem(1)->isSelected());
     restore->click();
     QCOMPARE(f.errors, QStringList{"Уже такой, как до лечения: " + f.path("tree/b.exe")});
     QCOMPARE(f.rows().size(), 1);
