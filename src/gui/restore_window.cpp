@@ -183,6 +183,8 @@ void RestoreWindow::RestoreFiles(const std::vector<std::string>& paths) {
 
 void RestoreWindow::SetCheckRunning(bool running) {
     checkRunning_ = running;
+    // The check that ended may have kept more originals.
+    if (!running && isVisible()) Reload();
     UpdateRestoreButton();
 }
 

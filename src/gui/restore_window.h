@@ -47,6 +47,7 @@ public:
 
     // The list, read again from the store.
     void Reload();
+    // While a check runs nothing is restored; once it has ended, the list is read again.
     void SetCheckRunning(bool running);
     // What the last prune of the store did (empty: nothing worth saying).
     void SetPruneNote(const QString& note);

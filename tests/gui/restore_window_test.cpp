@@ -287,6 +287,13 @@ void RestoreWindowTest::restoreWindowListsTheStoreAcrossRuns() {
     restore->click();
     QCOMPARE(f.errors, QStringList{"Уже такой, как до лечения: " + f.path("tree/b.exe")});
     QCOMPARE(f.rows().size(), 1);
+
+    // A check with the window open: what it kept is listed once it has ended.
+    WriteFile(f.path("tree/c.exe"), FalsePositive(3));
+    f.runCheck({f.path("tree")});
+    QCOMPARE(Listed(f), (QStringList{f.path("tree/a.exe") + "|Test.Prepend|нет",
+                                     f.path("tree/b.exe") + "|Test.Prepend|да",
+                                     f.path("tree/c.exe") + "|Test.Prepend|нет"}));
 }
 
 void RestoreWindowTest::nothingIsPutBackWhileACheckRuns() {
