@@ -42,8 +42,8 @@ void MakeFoldersAbove(const std::string& store) {
     if (!above.empty()) std::filesystem::create_directories(above, ignored);
 }
 
-BackupStore::BackupStore(const std::string& folder, std::ostream& warnings, FileWriteCalls& calls)
-    : folder_(folder), warnings_(warnings), calls_(calls) {}
+BackupStore::BackupStore(const std::string& folder, std::ostream& warnings, FileWriteCalls& calls, std::string program)
+    : folder_(folder), warnings_(warnings), calls_(calls), program_(std::move(program)) {}
 
 void BackupStore::BeforeFirstWriteBack(const std::string& path, std::span<const std::uint8_t> original,
                                        const std::optional<FileFacts>& facts, const std::string& entryName) {
@@ -92,7 +92,7 @@ void BackupStore::AfterLastWriteBack(const std::string& path, std::span<const st
     } catch (const std::exception& failure) {
         // The original is kept; only the check a restore makes is lost: it then needs --force.
         std::lock_guard lock(mutex_);
-        warnings_ << "korvax-scan: the backup index could not record the cure of " << EscapeText(path) << ": "
+        warnings_ << program_ << ": the backup index could not record the cure of " << EscapeText(path) << ": "
                   << failure.what() << '\n';
     }
 }
@@ -113,7 +113,7 @@ void BackupStore::FirstWriteBackFailed(const std::string& path) noexcept {
         // The index still lists the backup, with no cure after it: a restore refuses it
         // unless forced, and then finds the file as it was. Its original stays to match.
         std::lock_guard lock(mutex_);
-        warnings_ << "korvax-scan: the backup index could not record that " << EscapeText(path)
+        warnings_ << program_ << ": the backup index could not record that " << EscapeText(path)
                   << " was not cured after all: " << failure.what() << '\n';
         return;
     }
@@ -123,7 +123,7 @@ void BackupStore::FirstWriteBackFailed(const std::string& path) noexcept {
     std::filesystem::remove(std::filesystem::path(folder_.path()) / backup, failed);
     if (failed) {
         std::lock_guard lock(mutex_);
-        warnings_ << "korvax-scan: " << EscapeText(folder_.path() + "/" + backup)
+        warnings_ << program_ << ": " << EscapeText(folder_.path() + "/" + backup)
                   << " holds the original of a file that was not cured after all, and cannot be removed: "
                   << failed.message() << '\n';
     }

@@ -29,7 +29,7 @@ CheckStore OpenCheckStore(const StoreChoice& choice, std::ostream& warnings, con
             PruneStore(*store.listFolder, choice.limits, *IndexTimeSeconds(IndexTime()), calls);
         const std::string message = PruneMessage(pruned, choice.limits, folder);
         if (!message.empty()) warnings << program << ": " << EscapeText(message) << '\n';
-        store.backups = std::make_unique<BackupStore>(folder, warnings, calls);
+        store.backups = std::make_unique<BackupStore>(folder, warnings, calls, program);
         store.folder = folder;
     } else if (!folder.empty() && EntryExists(folder)) {
         store.listFolder = std::make_unique<PrivateFolder>(folder);

@@ -11,7 +11,6 @@ namespace korvax::cli {
 namespace {
 
 constexpr int kBarWidth = 20;
-constexpr char kRestoredText[] = "Восстановлен";
 
 }  // namespace
 

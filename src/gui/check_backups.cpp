@@ -7,10 +7,9 @@
 namespace korvax {
 namespace {
 
-// The name the prune's note is told under, and the one the store words its own warnings
-// with, for the terminal: neither belongs in a window.
+// The name the store's notes and warnings are told under, for a terminal: it does not
+// belong in a window.
 constexpr char kProgram[] = "korvax";
-constexpr std::string_view kTerminalPrefix = "korvax-scan: ";
 
 // `text`'s lines without `prefix` where they begin with it, and without the last line end.
 std::string WithoutPrefix(const std::string& text, std::string_view prefix) {
@@ -56,7 +55,7 @@ std::string CheckBackups::firstRefusal() const {
     return firstRefusal_;
 }
 
-std::string CheckBackups::warnings() const { return WithoutPrefix(storeWarnings_.str(), kTerminalPrefix); }
+std::string CheckBackups::warnings() const { return WithoutPrefix(storeWarnings_.str(), std::string(kProgram) + ": "); }
 
 void CheckBackups::Refused(const std::string& reason) {
     std::lock_guard lock(mutex_);
