@@ -1,7 +1,6 @@
 #include "backup/backup_store.h"
 
 #include <ctime>
-#include <filesystem>
 #include <ostream>
 
 #include "backup/backup_index.h"
@@ -10,6 +9,8 @@
 #include "engine/escaped_text.h"
 #include "platform/failure.h"
 #include "platform/file_in_folder.h"
+#include "platform/file_name.h"
+#include "platform/make_folders.h"
 #include "platform/system_info.h"
 #include "platform/user_data_folder.h"
 
@@ -33,13 +34,12 @@ std::string BackupName(unsigned sequence, const std::string& sha256) {
 std::string DefaultBackupFolder() {
     const std::string user = UserDataFolder();
     if (user.empty()) return {};
-    return (std::filesystem::path(user) / "backups").string();
+    return JoinPath(user, "backups");
 }
 
 void MakeFoldersAbove(const std::string& store) {
-    const std::filesystem::path above = std::filesystem::path(store).parent_path();
-    std::error_code ignored;  // what cannot be made shows when the store is opened
-    if (!above.empty()) std::filesystem::create_directories(above, ignored);
+    // What cannot be made shows when the store is opened.
+    MakeFolders(ParentFolder(store));
 }
 
 BackupStore::BackupStore(const std::string& folder, std::ostream& warnings, FileWriteCalls& calls)
@@ -119,13 +119,13 @@ void BackupStore::FirstWriteBackFailed(const std::string& path) noexcept {
     }
     // The folder is ours alone (mode 0700, checked when it was opened) and the name was
     // made by this process, never reused; removing never follows a link at the name.
-    std::error_code failed;
-    std::filesystem::remove(std::filesystem::path(folder_.path()) / backup, failed);
-    if (failed) {
+    try {
+        folder_.Remove(backup);
+    } catch (const std::exception& failure) {
         std::lock_guard lock(mutex_);
-        warnings_ << "korvax-scan: " << EscapeText(folder_.path() + "/" + backup)
+        warnings_ << "korvax-scan: " << EscapeText(JoinPath(folder_.path(), backup))
                   << " holds the original of a file that was not cured after all, and cannot be removed: "
-                  << failed.message() << '\n';
+                  << failure.what() << '\n';
     }
 }
 

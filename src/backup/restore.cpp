@@ -9,6 +9,7 @@
 #include "engine/escaped_text.h"
 #include "platform/failure.h"
 #include "platform/file_in_folder.h"
+#include "platform/file_name.h"
 #include "platform/private_folder.h"
 
 namespace korvax {
@@ -18,12 +19,12 @@ void RestoreOne(PrivateFolder& folder, TrustList& trust, const BackupRecord& rec
                 RestoreListener& listener, FileWriteCalls& calls, RestoreCounts& counts) {
     const std::string shown = EscapeText(record.path);
     const std::string kept =
-        EscapeText(folder.path() + (folder.path().ends_with('/') ? "" : "/") + record.backup);
+        EscapeText(JoinPath(folder.path(), record.backup));
     const auto refuse = [&](const std::string& why) {
         listener.Refused(record.path, shown + ": " + why);
         ++counts.refused;
     };
-    if (!record.path.starts_with('/')) {
+    if (!IsAbsolutePath(record.path)) {
         // An earlier version kept the path as the check was given it: relative to a
         // folder the index does not name, so no file can be said to be the one cured.
         return refuse("the index holds it as a relative path, relative to a folder it does not name: not touched (its "
@@ -38,7 +39,7 @@ void RestoreOne(PrivateFolder& folder, TrustList& trust, const BackupRecord& rec
     if (Sha256Hex(original) != record.originalSha256) return refuse("its backup " + record.backup + " is damaged");
     try {
         // The path is the one the check used, which held no link: one now was swapped in.
-        FileInFolder file(record.path, LinkPolicy::RefuseLinks);
+        FileInFolder file(record.path, LinkPolicy::RefuseLinks, calls);
         const std::string now = Sha256Hex(file.ReadAll());
         if (now == record.originalSha256) {
             listener.AlreadyOriginal(record);
@@ -57,8 +58,8 @@ void RestoreOne(PrivateFolder& folder, TrustList& trust, const BackupRecord& rec
             // hard link to another user's program, say) would take the original's bytes
             // and keep its own owner. A remount may renumber the device, never the inode;
             // then the bytes the cure left must be there too.
-            const bool sameInode = static_cast<std::uint64_t>(file.inode()) == record.cured->inode;
-            const bool sameDevice = static_cast<std::uint64_t>(file.device()) == record.cured->device;
+            const bool sameInode = file.inode() == record.cured->inode;
+            const bool sameDevice = file.device() == record.cured->device;
             if (!sameInode || (!sameDevice && !asCured)) {
                 return refuse("is not the file its cure left (another one was put in its place since): not touched (its "
                               "original is kept in " + kept + ")");
@@ -68,8 +69,8 @@ void RestoreOne(PrivateFolder& folder, TrustList& trust, const BackupRecord& rec
                           "stopped before the cure was recorded): restore it with --force if it is that file");
         }
         if (!force && !asCured) return refuse("changed since its cure (restore it with --force to lose that change)");
-        file.Replace(original, FileOwnership{record.owner, record.group, record.mode}, calls);
-    } catch (const OwnerNotKept& failure) {
+        file.Replace(original, FileOwnership{record.owner, record.group, record.mode});
+    } catch (const WriteRefused& failure) {
         return refuse(EscapeText(failure.what()) + ": " + failure.reason());
     } catch (const Failure& failure) {
         return refuse(EscapeText(failure.what()));

@@ -220,30 +220,13 @@ TEST_F(FileCheck, AFileLargerThanTheLoadLimitIsNeitherReadNorWritten) {
     EXPECT_EQ(ReadBytes(path), SampleProgram());
 }
 
-// A disk that fills up: writes stop after `budget` bytes in all.
-class FullDisk : public FileWriteCalls {
-public:
-    explicit FullDisk(std::size_t budget) : budget_(budget) {}
-    ssize_t Write(int fd, const void* data, std::size_t size) override {
-        if (written_ >= budget_) {
-            errno = ENOSPC;
-            return -1;
-        }
-        const ssize_t n = FileWriteCalls::Write(fd, data, std::min(size, budget_ - written_));
-        if (n > 0) written_ += static_cast<std::size_t>(n);
-        return n;
-    }
-
-private:
-    std::size_t budget_;
-    std::size_t written_ = 0;
-};
-
 TEST_F(FileCheck, AWriteThatFailsPartWayLeavesTheOriginalWhole) {
     const Bytes infected = WithMarkers(SampleProgram(64 * 1024), "AAAA");
     const std::string path = folder.write("big.exe", infected);
-    FullDisk disk(4096);
-    DiskFile file(path, LinkPolicy::RefuseLinks, disk);
+    // A disk that fills up: writes stop after 4096 bytes in all.
+    InjectedWriteFaults disk;
+    disk.DiskSpace(4096);
+    DiskFile file(path, LinkPolicy::RefuseLinks, disk.calls());
     DetectionCounters counters;
     std::vector<ResultRow> rows;
     const FileCheckOutcome outcome =
@@ -398,15 +381,6 @@ public:
     std::optional<FileIdentity> leftBehind;
 };
 
-// The system's calls, but the user may not give a file away: fchown says EPERM.
-class MayNotGiveAway : public FileWriteCalls {
-public:
-    int Fchown(int /*fd*/, uid_t /*owner*/, gid_t /*group*/) override {
-        errno = EPERM;
-        return -1;
-    }
-};
-
 TEST_F(FileCheck, AGuardHearsOfAFailedFirstWriteBackAndOfTheFileTheCuresLeft) {
     const Bytes infected = WithMarkers(SampleProgram(), "AAAABBBB");
     const std::string path = folder.write("x.exe", infected);
@@ -419,8 +393,9 @@ TEST_F(FileCheck, AGuardHearsOfAFailedFirstWriteBackAndOfTheFileTheCuresLeft) {
 
     // The owner cannot be kept: the read-error row says why, and the guard withdraws what
     // it kept for a cure that never happened.
-    MayNotGiveAway calls;
-    DiskFile refused(path, LinkPolicy::RefuseLinks, calls);
+    InjectedWriteFaults calls;  // the user may not give a file away
+    calls.Fail(WriteStep::Owner, WriteFault::NotPermitted);
+    DiskFile refused(path, LinkPolicy::RefuseLinks, calls.calls());
     const FileCheckOutcome outcome = CheckFile(path, refused, base, counters, report, options);
     EXPECT_EQ(outcome.resultCode, ResultCode::ReadError);
     EXPECT_EQ(outcome.failure, "Cannot create file " + path);
