@@ -63,7 +63,7 @@ void BackupStore::BeforeFirstWriteBack(const std::string& path, std::span<const 
         const std::vector<std::uint8_t> kept = Quarantined(original);
         for (;;) {
             record.backup = BackupName(sequence_.fetch_add(1), record.originalSha256);
-            if (folder_.CreateFile(record.backup, kept, calls_)) break;
+            if (folder_.CreateNewFile(record.backup, kept, calls_)) break;
         }
         folder_.AppendLine(kBackupIndexName, BackupLine(record), calls_);
         {

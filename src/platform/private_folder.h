@@ -43,7 +43,7 @@ public:
     // Creates the file `name` holding `bytes` (mode 0600; on Windows the folder's DACL),
     // flushed: whole or not at all, never over an existing file. False when the name is
     // taken; Failure otherwise.
-    bool CreateFile(const std::string& name, std::span<const std::uint8_t> bytes,
+    bool CreateNewFile(const std::string& name, std::span<const std::uint8_t> bytes,
                     FileWriteCalls& calls = SystemFileWriteCalls());
     // Appends `line` and a line end to the file `name` (made with mode 0600 when missing)
     // in one write, and flushes it; never through a link at `name`. Failure ("Stream write

@@ -62,7 +62,7 @@ PrivateFolder::PrivateFolder(const std::string& path) : path_(path) {
 
 PrivateFolder::~PrivateFolder() = default;
 
-bool PrivateFolder::CreateFile(const std::string& name, std::span<const std::uint8_t> bytes, FileWriteCalls& calls) {
+bool PrivateFolder::CreateNewFile(const std::string& name, std::span<const std::uint8_t> bytes, FileWriteCalls& calls) {
     return CreateFileAt(folder_->folder, name, bytes, 0600, calls, Named(path_, name));
 }
 
@@ -71,8 +71,15 @@ void PrivateFolder::AppendLine(const std::string& name, std::string_view line, F
     std::string text(line);
     text += '\n';
     std::lock_guard lock(appending_);
-    const int fd = calls.OpenAt(folder_->folder, name.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    const int fd = calls.OpenAt(folder_->folder, name.c_str(), O_RDWR | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) throw CannotCreateFile(path);
+    // A line cut short by an earlier failure (a full disk) may stand at the end, without
+    // its line end: this line starts on a fresh one, or both would be lost to the reader.
+    struct stat info {};
+    char last = '\n';
+    if (::fstat(fd, &info) == 0 && info.st_size > 0 && ::pread(fd, &last, 1, info.st_size - 1) == 1 && last != '\n') {
+        text.insert(text.begin(), '\n');
+    }
     std::size_t done = 0;
     while (done < text.size()) {
         const ssize_t n = calls.Write(fd, text.data() + done, text.size() - done);

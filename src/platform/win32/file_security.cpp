@@ -194,8 +194,8 @@ std::optional<std::string> TrustFailure(PSECURITY_DESCRIPTOR descriptor, PSID us
     if (!IsTrustedOwner(owner, user)) {
         return "belongs to " + SidText(owner) + ", who is neither you, the Administrators nor the system";
     }
-    if (!present) return std::nullopt;  // a file system without permissions: nobody else's to change
-    if (dacl == nullptr) return std::string("everyone may change it (it has no DACL)");
+    // No DACL (a file system without permissions, or one taken away) lets everyone in.
+    if (!present || dacl == nullptr) return std::string("everyone may change it (it has no DACL)");
     GENERIC_MAPPING mapping{FILE_GENERIC_READ, FILE_GENERIC_WRITE, FILE_GENERIC_EXECUTE, FILE_ALL_ACCESS};
     const DWORD changing = ChangingRights(folder, target);
     for (DWORD i = 0; i < dacl->AceCount; ++i) {

@@ -51,9 +51,10 @@ bool IsTrustedOwner(PSID sid, PSID user);
 
 // The trust rule for one entry of a path, from its security descriptor: nothing when it
 // holds, else the reason (as the POSIX side words it). `folder` whether the entry is a
-// folder, `target` whether it is the path's own file or folder (not one on the way). A
-// NULL DACL lets everyone do everything. Allowed entries that do not apply to the entry
-// itself (inherit-only) are passed over; a deny entry never makes a refusal.
+// folder, `target` whether it is the path's own file or folder (not one on the way).
+// Allowed entries that do not apply to the entry
+// itself (inherit-only) are passed over; a deny entry never makes a refusal. No DACL at all
+// (a NULL one, or a file system without permissions) lets everyone do everything.
 std::optional<std::string> TrustFailure(PSECURITY_DESCRIPTOR descriptor, PSID user, bool folder, bool target);
 
 }  // namespace korvax::win32

@@ -4,9 +4,6 @@
 #include <aclapi.h>
 #include <sddl.h>
 
-// The folder's own CreateFile, not the macro by which <windows.h> names CreateFileW.
-#undef CreateFile
-
 #include "platform/file_in_folder.h"
 #include "platform/file_name.h"
 #include "platform/trusted_path.h"
@@ -99,7 +96,7 @@ PrivateFolder::PrivateFolder(const std::string& path) : path_(path), folder_(std
 
 PrivateFolder::~PrivateFolder() = default;
 
-bool PrivateFolder::CreateFile(const std::string& name, std::span<const std::uint8_t> bytes, FileWriteCalls& calls) {
+bool PrivateFolder::CreateNewFile(const std::string& name, std::span<const std::uint8_t> bytes, FileWriteCalls& calls) {
     const std::string path = JoinPath(path_, name);
     const auto wide = win32::SystemPath(name);
     if (!wide) throw CannotCreateFile(path);
@@ -127,13 +124,27 @@ void PrivateFolder::AppendLine(const std::string& name, std::string_view line, F
     std::lock_guard lock(appending_);
     // Appending only: every write goes to the file's end, whatever others append meanwhile.
     const OwnedHandle file(calls.CreateFileW(folder_->folder.child(*wide).c_str(),
-                                             FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE, FILE_SHARE_READ,
-                                             OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT));
+                                             FILE_APPEND_DATA | FILE_READ_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                                             FILE_SHARE_READ, OPEN_ALWAYS,
+                                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT));
     if (!file.valid()) throw CannotCreateFile(path);
     BY_HANDLE_FILE_INFORMATION info{};
     if (!calls.GetFileInformationByHandle(file.get(), &info) ||
         (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0) {
         throw CannotCreateFile(path);
+    }
+    // A line cut short by an earlier failure (a full disk) may stand at the end, without
+    // its line end: this line starts on a fresh one, or both would be lost to the reader.
+    LARGE_INTEGER size{};
+    if (::GetFileSizeEx(file.get(), &size) && size.QuadPart > 0) {
+        LARGE_INTEGER lastByte{};
+        lastByte.QuadPart = size.QuadPart - 1;
+        char last = '\n';
+        DWORD got = 0;
+        if (::SetFilePointerEx(file.get(), lastByte, nullptr, FILE_BEGIN) &&
+            calls.ReadFile(file.get(), &last, 1, &got) && got == 1 && last != '\n') {
+            text.insert(text.begin(), '\n');
+        }
     }
     const auto bytes = std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
     std::size_t done = 0;
