@@ -92,7 +92,7 @@ void BackupStore::AfterLastWriteBack(const std::string& path, std::span<const st
     } catch (const std::exception& failure) {
         // The original is kept; only the check a restore makes is lost: it then needs --force.
         std::lock_guard lock(mutex_);
-        warnings_ << "korvax-scan: the backup index could not record the cure of " << EscapeText(path) << ": "
+        warnings_ << "korvax-scan: the backup index could not record the cure of " << ShownPath(path) << ": "
                   << failure.what() << '\n';
     }
 }
@@ -113,7 +113,7 @@ void BackupStore::FirstWriteBackFailed(const std::string& path) noexcept {
         // The index still lists the backup, with no cure after it: a restore refuses it
         // unless forced, and then finds the file as it was. Its original stays to match.
         std::lock_guard lock(mutex_);
-        warnings_ << "korvax-scan: the backup index could not record that " << EscapeText(path)
+        warnings_ << "korvax-scan: the backup index could not record that " << ShownPath(path)
                   << " was not cured after all: " << failure.what() << '\n';
         return;
     }
@@ -123,7 +123,7 @@ void BackupStore::FirstWriteBackFailed(const std::string& path) noexcept {
         folder_.Remove(backup);
     } catch (const std::exception& failure) {
         std::lock_guard lock(mutex_);
-        warnings_ << "korvax-scan: " << EscapeText(JoinPath(folder_.path(), backup))
+        warnings_ << "korvax-scan: " << ShownPath(JoinPath(folder_.path(), backup))
                   << " holds the original of a file that was not cured after all, and cannot be removed: "
                   << failure.what() << '\n';
     }

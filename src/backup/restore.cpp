@@ -17,9 +17,9 @@ namespace {
 
 void RestoreOne(PrivateFolder& folder, TrustList& trust, const BackupRecord& record, bool force,
                 RestoreListener& listener, FileWriteCalls& calls, RestoreCounts& counts) {
-    const std::string shown = EscapeText(record.path);
+    const std::string shown = ShownPath(record.path);
     const std::string kept =
-        EscapeText(JoinPath(folder.path(), record.backup));
+        ShownPath(JoinPath(folder.path(), record.backup));
     const auto refuse = [&](const std::string& why) {
         listener.Refused(record.path, shown + ": " + why);
         ++counts.refused;
@@ -71,9 +71,9 @@ void RestoreOne(PrivateFolder& folder, TrustList& trust, const BackupRecord& rec
         if (!force && !asCured) return refuse("changed since its cure (restore it with --force to lose that change)");
         file.Replace(original, FileOwnership{record.owner, record.group, record.mode});
     } catch (const WriteRefused& failure) {
-        return refuse(EscapeText(failure.what()) + ": " + failure.reason());
+        return refuse(ShownPath(failure.what()) + ": " + failure.reason());
     } catch (const Failure& failure) {
-        return refuse(EscapeText(failure.what()));
+        return refuse(ShownPath(failure.what()));
     }
     try {
         folder.AppendLine(kBackupIndexName, RestoredLine(IndexTime(), record.backup), calls);
@@ -87,8 +87,8 @@ void RestoreOne(PrivateFolder& folder, TrustList& trust, const BackupRecord& rec
     try {
         trust.Trust(record.path, record.originalSha256);
     } catch (const Failure& failure) {
-        listener.Note(EscapeText(record.path) + " is back, but could not be marked as trusted (" +
-                      EscapeText(failure.what()) + "): the next check will cure it again");
+        listener.Note(ShownPath(record.path) + " is back, but could not be marked as trusted (" +
+                      ShownPath(failure.what()) + "): the next check will cure it again");
     }
 }
 
@@ -130,7 +130,7 @@ RestoreCounts RestoreBackups(const std::string& folder, const std::vector<std::s
     for (const std::string& path : paths) wanted.insert(AbsolutePath(path));
     for (const std::string& path : wanted) {
         if (latest.count(path) == 0) {
-            listener.Refused(path, EscapeText(path) + ": no backup of it in " + EscapeText(folder));
+            listener.Refused(path, ShownPath(path) + ": no backup of it in " + ShownPath(folder));
             ++counts.refused;
         }
     }

@@ -145,6 +145,7 @@ int RunRestore(const Arguments& arguments, korvax::cli::TerminalOutput& output) 
 }  // namespace
 
 int main(int argc, char** argv) {
+    korvax::StartTerminalProgram(argc, argv);
     using namespace korvax;
     CLI::App app{kDescription, "korvax-scan"};
     Arguments arguments;

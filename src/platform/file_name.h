@@ -21,9 +21,12 @@ inline constexpr std::size_t kMaxFileNameLength = 1024;
 inline constexpr std::size_t kFileNameBufferSize = 3 * kMaxFileNameLength + 1;
 // What separates a folder from what it holds, as the system writes it.
 inline constexpr char kPathSeparator = '\\';
+// What the length of a path is counted in, for messages.
+inline constexpr const char* kPathLengthUnit = "characters";
 #else
 inline constexpr std::size_t kFileNameBufferSize = kMaxFileNameLength + 1;
 inline constexpr char kPathSeparator = '/';
+inline constexpr const char* kPathLengthUnit = "bytes";
 #endif
 using FileNameBuffer = std::array<char, kFileNameBufferSize>;
 

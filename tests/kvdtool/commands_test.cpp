@@ -10,6 +10,7 @@
 #include "scan_command.h"
 #include "source_commands.h"
 #include "test_support.h"
+#include "test_system.h"
 
 namespace korvax {
 namespace {
@@ -198,9 +199,9 @@ TEST_F(Commands, ScanCountersInEnglishWhenAskedRowsUnchanged) {
     const std::string marked = temp_.write("marked.exe", test::WithMarkers(test::SampleProgram(), "STUK"));
     std::ostringstream out;
     std::ostringstream err;
-    ::setenv("KORVAX_LANG", "en", 1);
+    test::SetEnvironment("KORVAX_LANG", "en");
     const int status = kvdtool::RunScanCommand(db, {marked}, out, err);
-    ::unsetenv("KORVAX_LANG");
+    test::UnsetEnvironment("KORVAX_LANG");
     EXPECT_EQ(status, 1);
     EXPECT_EQ(out.str(), marked + "\tMark.S\tПропущен\nChecked: 1\nCured: 0\nViruses found: 1\n");
 }

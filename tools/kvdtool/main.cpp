@@ -3,11 +3,15 @@
 
 #include <iostream>
 
+#include "platform/terminal_process.h"
 #include "scan_command.h"
 #include "source_commands.h"
 
 int main(int argc, char** argv) {
+    korvax::StartTerminalProgram(argc, argv);
     CLI::App app{"kvdtool: assemble, disassemble, verify Korvax databases and scan files against them"};
+    // Every argument that is no "--option" is a name: "/x" is a path on Windows too.
+    app.allow_windows_style_options(false);
     app.require_subcommand(1);
     app.set_version_flag("--version", std::string("kvdtool ") + KORVAX_VERSION, "print the version and exit");
 
