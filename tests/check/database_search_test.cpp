@@ -47,7 +47,9 @@ TEST_F(DatabaseChoice, CurrentFolderThenUsersCopyThenInstalledDefault) {
     std::filesystem::permissions(folder.file("work/virbase.kvd"), std::filesystem::perms::none);
     EXPECT_EQ(ChooseDatabase("", search).origin, DatabaseOrigin::CurrentFolder);
 
-    // Nothing anywhere: the failure names every place that was tried.
+    // Nothing anywhere: the failure names every place that was tried. (Windows removes no
+    // read-only file: its write permission back first.)
+    std::filesystem::permissions(folder.file("work/virbase.kvd"), std::filesystem::perms::owner_all);
     std::filesystem::remove(folder.file("work/virbase.kvd"));
     std::filesystem::remove(beside);
     try {

@@ -62,7 +62,7 @@ TEST(CollectFiles, QueuesQualifyingFilesOnlyAndCountsThem) {
     MakeSized(root + "a.exe", 5242879);
     MakeSized(root + "big.exe", 5242880);
     MakeSized(root + "b.com", 0);
-    for (const char* name : {"SETUP.EXE", "Setup.Exe", "setup.exe.bak", "readme", "name.", ".hidden.com"}) {
+    for (const char* name : {"SETUP.EXE", "Setup2.Exe", "setup.exe.bak", "readme", "name.", ".hidden.com"}) {
         MakeSized(root + name, 10);
     }
     MakeSized(root + Native("old.exe/inside.com"), 10);  // a folder named like a program is walked
@@ -74,7 +74,7 @@ TEST(CollectFiles, QueuesQualifyingFilesOnlyAndCountsThem) {
     FileCollection collection;
     CountingPump pump;
     const std::vector<std::string> queued = Collect(root, collection, pump);
-    EXPECT_EQ(Sorted(queued), Sorted({root + "a.exe", root + "b.com", root + "SETUP.EXE", root + "Setup.Exe",
+    EXPECT_EQ(Sorted(queued), Sorted({root + "a.exe", root + "b.com", root + "SETUP.EXE", root + "Setup2.Exe",
                                       root + ".hidden.com", root + Native("old.exe/inside.com")}));
     EXPECT_EQ(collection.TotalFiles, 6);
     // One message step per entry, "." and ".." included: 12 at the top and the specials,

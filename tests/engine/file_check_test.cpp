@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <utility>
 
 #include "engine/disk_file.h"
@@ -280,8 +281,11 @@ TEST_F(FileCheck, AGuardHearsOfAFailedFirstWriteBackAndOfTheFileTheCuresLeft) {
     // it kept for a cure that never happened.
     InjectedWriteFaults calls;  // the user may not give a file away
     calls.Fail(WriteStep::Owner, WriteFault::NotPermitted);
-    DiskFile refused(path, LinkPolicy::RefuseLinks, calls.calls());
-    const FileCheckOutcome outcome = CheckFile(path, refused, base, counters, report, options);
+    // A file on disk is held open until its object goes, and Windows' classic rename
+    // replaces no file held open: the next check comes after it.
+    auto refused = std::make_unique<DiskFile>(path, LinkPolicy::RefuseLinks, calls.calls());
+    const FileCheckOutcome outcome = CheckFile(path, *refused, base, counters, report, options);
+    refused.reset();
     EXPECT_EQ(outcome.resultCode, ResultCode::ReadError);
     EXPECT_EQ(outcome.failure, "Cannot create file " + path);
     ASSERT_EQ(rows.size(), 1U);

@@ -11,7 +11,7 @@ std::wstring TakeConsoleText(std::string& pending) {
     for (std::size_t back = 1; back <= 3 && back <= pending.size(); ++back) {
         const auto byte = static_cast<unsigned char>(pending[pending.size() - back]);
         if ((byte & 0xC0) == 0x80) continue;  // a continuation byte: look further back
-        const std::size_t length = byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC0 ? 2 : 1;
+        const std::size_t length = byte >= 0xF8 ? 1 : byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC0 ? 2 : 1;
         if (length > back) whole = pending.size() - back;
         break;
     }

@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/win32/console_events.h"
 #include "platform/win32/console_text.h"
 #include "platform/win32/system_path.h"
 
@@ -69,22 +70,18 @@ std::atomic<int> gStopRequests{0};
 // Runs on a thread the system starts for the event. Returning TRUE keeps the program
 // running; FALSE hands the event to the default handler, which ends it.
 BOOL WINAPI OnConsoleEvent(DWORD event) {
-    switch (event) {
-    case CTRL_C_EVENT:
-    case CTRL_BREAK_EVENT:
-        return gStopRequests.fetch_add(1) == 0 ? TRUE : FALSE;
-    case CTRL_CLOSE_EVENT:
-    case CTRL_LOGOFF_EVENT:
-    case CTRL_SHUTDOWN_EVENT:
-        // The program ends as soon as this returns: wait here while the main thread
-        // finishes the files in hand and returns from main (which ends the process and
-        // this thread), or until the system's grace runs out.
-        gStopRequests.fetch_add(1);
-        ::Sleep(INFINITE);
-        return TRUE;
-    default:
-        return FALSE;
+    switch (win32::AnswerConsoleEvent(event, gStopRequests.fetch_add(1))) {
+        case win32::ConsoleAnswer::StopAndGoOn: return TRUE;
+        case win32::ConsoleAnswer::StopAndWait:
+            // The program ends as soon as this returns: wait here while the main thread
+            // finishes the files in hand and returns from main (which ends the process and
+            // this thread), or until the system's grace runs out.
+            ::Sleep(INFINITE);
+            return TRUE;
+        case win32::ConsoleAnswer::Ignore: gStopRequests.fetch_sub(1); return FALSE;
+        case win32::ConsoleAnswer::EndNow: return FALSE;
     }
+    return FALSE;
 }
 
 double Seconds(const FILETIME& kernel, const FILETIME& user) {
@@ -131,7 +128,12 @@ bool StandardErrorIsTerminal() {
     return ::GetConsoleMode(::GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
 }
 
-void InstallStopRequests() { ::SetConsoleCtrlHandler(OnConsoleEvent, TRUE); }
+void InstallStopRequests() {
+    // A program started in a process group of its own (as `start` and many launchers do)
+    // begins with Ctrl-C turned off: it is turned on, so that Ctrl-C stops the check.
+    ::SetConsoleCtrlHandler(nullptr, FALSE);
+    ::SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+}
 
 bool StopRequested() { return gStopRequests.load() != 0; }
 
@@ -154,4 +156,18 @@ std::int64_t PeakResidentBytes() {
     return static_cast<std::int64_t>(counters.PeakWorkingSetSize);
 }
 
+namespace win32 {
+
+ConsoleAnswer AnswerConsoleEvent(DWORD event, int requestsBefore) {
+    switch (event) {
+        case CTRL_C_EVENT:
+        case CTRL_BREAK_EVENT: return requestsBefore == 0 ? ConsoleAnswer::StopAndGoOn : ConsoleAnswer::EndNow;
+        case CTRL_CLOSE_EVENT:
+        case CTRL_LOGOFF_EVENT:
+        case CTRL_SHUTDOWN_EVENT: return ConsoleAnswer::StopAndWait;
+        default: return ConsoleAnswer::Ignore;
+    }
+}
+
+}  // namespace win32
 }  // namespace korvax
