@@ -34,10 +34,10 @@ LAYERS = {
     "monitor":    ("src/monitor",    "korvax_monitor",    ["platform"]),
     "check":      ("src/check",      "korvax_check",      ["worker", "collection", "monitor"]),
     "backup":     ("src/backup",     "korvax_backup",     ["engine"]),
-    "gui":        ("src/gui",        "korvax_gui",        ["check"]),
+    "gui":        ("src/gui",        "korvax_gui",        ["check", "backup"]),
     "cli":        ("src/cli",        "korvax-scan",       ["check", "backup"]),
     "cpudll":     ("src/cpudll",     "cpudll",            []),
-    "kvdtool":    ("tools/kvdtool",  "kvdtool_commands",  ["language", "engine"]),
+    "kvdtool":    ("tools/kvdtool",  "kvdtool_commands",  ["language", "engine", "backup"]),
 }
 # Tests of a layer may also use the test support, which writes databases from source.
 TEST_EXTRA = ["language"]

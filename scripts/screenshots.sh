@@ -9,6 +9,8 @@
 #   statistics.png      the statistics window with the check's rows
 #   desktop.png         the main window with the statistics window beside it
 #   update.png          the update window
+#   restore.png         the restore window, opened from the statistics list's menu, with
+#                       one file put back
 #   english.png         the main and settings windows in English (KORVAX_LANG=en)
 #
 #   scripts/screenshots.sh [OUTDIR]        (default: docs/screenshots)
@@ -82,6 +84,13 @@ wait_for_quiet() {
 # tree, as ./run.sh does it.
 cp "$bin/virbase.kvd" "$work/demo/"
 cd "$work/demo"
+# The user's data folder, where every cure keeps its original: the demo's own, never the
+# real home's.
+export XDG_DATA_HOME=$work/data
+# Cures already in that store for the restore window, whatever the processor load lets the
+# desktop's check do: korvax-scan keeps its originals in the same store.
+cp -r "$tree/games" "$work/demo/earlier"
+"$bin/korvax-scan" --quiet "$work/demo/earlier" >/dev/null || true
 "$bin/korvax" "$tree" 2>"$work/korvax.log" &
 korvax_pid=$!
 
@@ -122,6 +131,30 @@ park
 sleep 0.6    # one more refresh of the counters
 shot "$statistics" statistics
 screen desktop
+
+# The list's context menu on its first row, then its second item, "Резервные копии...",
+# which is there on every row (the menu opens at the pointer, one item under the other).
+xdotool mousemove --window "$statistics" 200 75 click 3
+sleep 0.6
+xdotool mousemove_relative 30 36 click 1
+restore=$(window "Резервные копии")
+sleep 0.6
+# The first file the store lists, put back.
+xdotool mousemove --window "$restore" 200 40 click 1
+sleep 0.3
+restore_button() {
+  # "Восстановить", the first of the two buttons at the window's bottom right.
+  local geometry width height
+  geometry=$(xdotool getwindowgeometry --shell "$restore")
+  width=$(sed -n 's/^WIDTH=//p' <<<"$geometry"); height=$(sed -n 's/^HEIGHT=//p' <<<"$geometry")
+  xdotool mousemove --window "$restore" $((width - 140)) $((height - 22)) click 1
+}
+restore_button
+sleep 1
+park
+shot "$restore" restore
+xdotool windowclose "$restore" 2>/dev/null || xdotool key --window "$restore" Escape
+sleep 0.3
 press 2
 
 press 5 1

@@ -45,6 +45,69 @@
     </message>
 </context>
 <context>
+    <name>korvax::RestoreWindow</name>
+    <message>
+        <source>Резервные копии</source>
+        <translation>Backups</translation>
+    </message>
+    <message>
+        <source>Объект</source>
+        <translation>Object</translation>
+    </message>
+    <message>
+        <source>Вирус</source>
+        <translation>Virus</translation>
+    </message>
+    <message>
+        <source>Время лечения</source>
+        <translation>Cured at</translation>
+    </message>
+    <message>
+        <source>Возвращён</source>
+        <translation>Put back</translation>
+    </message>
+    <message>
+        <source>Восстановить</source>
+        <translation>Restore</translation>
+    </message>
+    <message>
+        <source>Закрыть</source>
+        <translation>Close</translation>
+    </message>
+    <message>
+        <source>Резервных копий нет</source>
+        <translation>No backups</translation>
+    </message>
+    <message>
+        <source>да</source>
+        <translation>yes</translation>
+    </message>
+    <message>
+        <source>нет</source>
+        <translation>no</translation>
+    </message>
+    <message>
+        <source>Резервных копий: %1</source>
+        <translation>Backups: %1</translation>
+    </message>
+    <message>
+        <source>Во время проверки восстановление невозможно</source>
+        <translation>No restore is possible while a check runs</translation>
+    </message>
+    <message>
+        <source>Не восстановлен: </source>
+        <translation>Not restored: </translation>
+    </message>
+    <message>
+        <source>Уже такой, как до лечения: </source>
+        <translation>Already as it was before its cure: </translation>
+    </message>
+    <message>
+        <source>Восстановлено: %1, не восстановлено: %2</source>
+        <translation>Restored: %1, not restored: %2</translation>
+    </message>
+</context>
+<context>
     <name>korvax::TForm1</name>
     <message>
         <source>Настройки</source>
@@ -93,6 +156,14 @@
     <message>
         <source>Подготовка...</source>
         <translation>Preparing...</translation>
+    </message>
+    <message>
+        <source>хранилище резервных копий недоступно: </source>
+        <translation>the backup store cannot be used: </translation>
+    </message>
+    <message>
+        <source>Не вылечено файлов: %1. Оригинал файла сохраняется до лечения, чтобы лечение можно было отменить, а сохранить его не удалось:</source>
+        <translation>Files not cured: %1. A file's original is kept before its cure, so that the cure can be undone, and it could not be kept:</translation>
     </message>
 </context>
 <context>
@@ -144,6 +215,14 @@
         <source>Действие</source>
         <translation>Action</translation>
     </message>
+    <message>
+        <source>Восстановить</source>
+        <translation>Restore</translation>
+    </message>
+    <message>
+        <source>Резервные копии...</source>
+        <translation>Backups...</translation>
+    </message>
 </context>
 <context>
     <name>korvax::TForm4</name>
@@ -158,6 +237,17 @@
     <message>
         <source>Вирусные базы</source>
         <translation>Virus databases</translation>
+    </message>
+</context>
+<context>
+    <name>korvax::cli</name>
+    <message>
+        <source>Доверенный файл: </source>
+        <translation>Trusted file: </translation>
+    </message>
+    <message>
+        <source>Больше не доверенный: </source>
+        <translation>No longer trusted: </translation>
     </message>
 </context>
 <context>
@@ -203,8 +293,8 @@
         <translation>Refused</translation>
     </message>
     <message>
-        <source>5 МБ и больше</source>
-        <translation>5 MB or more</translation>
+        <source>слишком большие</source>
+        <translation>too large</translation>
     </message>
     <message>
         <source>нечитаемые</source>

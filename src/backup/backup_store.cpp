@@ -42,8 +42,8 @@ void MakeFoldersAbove(const std::string& store) {
     MakeFolders(ParentFolder(store));
 }
 
-BackupStore::BackupStore(const std::string& folder, std::ostream& warnings, FileWriteCalls& calls)
-    : folder_(folder), warnings_(warnings), calls_(calls) {}
+BackupStore::BackupStore(const std::string& folder, std::ostream& warnings, FileWriteCalls& calls, std::string program)
+    : folder_(folder), warnings_(warnings), calls_(calls), program_(std::move(program)) {}
 
 void BackupStore::BeforeFirstWriteBack(const std::string& path, std::span<const std::uint8_t> original,
                                        const std::optional<FileFacts>& facts, const std::string& entryName) {
@@ -77,35 +77,32 @@ void BackupStore::BeforeFirstWriteBack(const std::string& path, std::span<const 
     }
 }
 
+std::string BackupStore::takeBackupOf(const std::string& path) {
+    std::lock_guard lock(mutex_);
+    const auto found = backupOf_.find(path);
+    if (found == backupOf_.end()) return {};
+    std::string backup = std::move(found->second);
+    backupOf_.erase(found);
+    return backup;
+}
+
 void BackupStore::AfterLastWriteBack(const std::string& path, std::span<const std::uint8_t> written,
                                      const std::optional<FileIdentity>& left) noexcept {
-    std::string backup;
-    {
-        std::lock_guard lock(mutex_);
-        const auto found = backupOf_.find(path);
-        if (found == backupOf_.end()) return;
-        backup = found->second;
-        backupOf_.erase(found);
-    }
+    const std::string backup = takeBackupOf(path);
+    if (backup.empty()) return;
     try {
         folder_.AppendLine(kBackupIndexName, CuredLine(IndexTime(), backup, Sha256Hex(written), left), calls_);
     } catch (const std::exception& failure) {
         // The original is kept; only the check a restore makes is lost: it then needs --force.
         std::lock_guard lock(mutex_);
-        warnings_ << "korvax-scan: the backup index could not record the cure of " << ShownPath(path) << ": "
+        warnings_ << program_ << ": the backup index could not record the cure of " << ShownPath(path) << ": "
                   << failure.what() << '\n';
     }
 }
 
 void BackupStore::FirstWriteBackFailed(const std::string& path) noexcept {
-    std::string backup;
-    {
-        std::lock_guard lock(mutex_);
-        const auto found = backupOf_.find(path);
-        if (found == backupOf_.end()) return;
-        backup = found->second;
-        backupOf_.erase(found);
-    }
+    const std::string backup = takeBackupOf(path);
+    if (backup.empty()) return;
     kept_.fetch_sub(1);
     try {
         folder_.AppendLine(kBackupIndexName, WithdrawnLine(IndexTime(), backup), calls_);
@@ -113,7 +110,7 @@ void BackupStore::FirstWriteBackFailed(const std::string& path) noexcept {
         // The index still lists the backup, with no cure after it: a restore refuses it
         // unless forced, and then finds the file as it was. Its original stays to match.
         std::lock_guard lock(mutex_);
-        warnings_ << "korvax-scan: the backup index could not record that " << ShownPath(path)
+        warnings_ << program_ << ": the backup index could not record that " << ShownPath(path)
                   << " was not cured after all: " << failure.what() << '\n';
         return;
     }
@@ -123,7 +120,7 @@ void BackupStore::FirstWriteBackFailed(const std::string& path) noexcept {
         folder_.Remove(backup);
     } catch (const std::exception& failure) {
         std::lock_guard lock(mutex_);
-        warnings_ << "korvax-scan: " << ShownPath(JoinPath(folder_.path(), backup))
+        warnings_ << program_ << ": " << ShownPath(JoinPath(folder_.path(), backup))
                   << " holds the original of a file that was not cured after all, and cannot be removed: "
                   << failure.what() << '\n';
     }

@@ -35,8 +35,10 @@ void MakeFoldersAbove(const std::string& store);
 class BackupStore : public WriteBackGuard {
 public:
     // Opens (or makes, with mode 0700) the backup folder at `folder`: FolderRefused when
-    // other users could write to it. Failures after the cures are told on `warnings`.
-    BackupStore(const std::string& folder, std::ostream& warnings, FileWriteCalls& calls = SystemFileWriteCalls());
+    // other users could write to it. Failures after the cures are told on `warnings`, each
+    // line beginning with `program` and ": ".
+    BackupStore(const std::string& folder, std::ostream& warnings, FileWriteCalls& calls = SystemFileWriteCalls(),
+                std::string program = "korvax-scan");
 
     void BeforeFirstWriteBack(const std::string& path, std::span<const std::uint8_t> original,
                               const std::optional<FileFacts>& facts, const std::string& entryName) override;
@@ -48,9 +50,13 @@ public:
     PrivateFolder& folder() { return folder_; }
 
 private:
+    // The backup this check made of `path`, taken out of the map; empty when none was made.
+    std::string takeBackupOf(const std::string& path);
+
     PrivateFolder folder_;
     std::ostream& warnings_;
     FileWriteCalls& calls_;
+    std::string program_;
     std::atomic<unsigned> sequence_{0};
     std::atomic<int> kept_{0};
     std::mutex mutex_;

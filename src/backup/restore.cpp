@@ -15,6 +15,17 @@
 namespace korvax {
 namespace {
 
+// A file back as it was before its cure still matches the entry that cured it: without
+// this the next check would cure it again.
+void TrustRestored(TrustList& trust, const BackupRecord& record, RestoreListener& listener) {
+    try {
+        trust.Trust(record.path, record.originalSha256);
+    } catch (const Failure& failure) {
+        listener.Note(ShownPath(record.path) + " is back, but could not be marked as trusted (" +
+                      ShownPath(failure.what()) + "): the next check will cure it again");
+    }
+}
+
 void RestoreOne(PrivateFolder& folder, TrustList& trust, const BackupRecord& record, bool force,
                 RestoreListener& listener, FileWriteCalls& calls, RestoreCounts& counts) {
     const std::string shown = ShownPath(record.path);
@@ -44,6 +55,8 @@ void RestoreOne(PrivateFolder& folder, TrustList& trust, const BackupRecord& rec
         if (now == record.originalSha256) {
             listener.AlreadyOriginal(record);
             ++counts.alreadyOriginal;
+            // Asked to be put back, it is wanted as it is: trusted as a restored file is.
+            TrustRestored(trust, record, listener);
             return;
         }
         if (record.restored) {
@@ -83,13 +96,7 @@ void RestoreOne(PrivateFolder& folder, TrustList& trust, const BackupRecord& rec
     }
     listener.Restored(record);
     ++counts.restored;
-    // The entry that cured it still matches: without this the next check cures it again.
-    try {
-        trust.Trust(record.path, record.originalSha256);
-    } catch (const Failure& failure) {
-        listener.Note(ShownPath(record.path) + " is back, but could not be marked as trusted (" +
-                      ShownPath(failure.what()) + "): the next check will cure it again");
-    }
+    TrustRestored(trust, record, listener);
 }
 
 // The latest backup of each path: the original before the last cure of it. A withdrawn

@@ -9,10 +9,6 @@ constexpr auto kRefreshInterval = std::chrono::milliseconds(500);
 
 }  // namespace
 
-void InstallStopSignals() { InstallStopRequests(); }
-
-bool StopSignalled() { return StopRequested(); }
-
 TerminalCheck::TerminalCheck(ProgramState& state, TerminalOutput& output, std::vector<std::string> folders)
     : state_(state),
       output_(output),
@@ -27,7 +23,7 @@ void TerminalCheck::ProcessPendingMessages() {
     state_.sync.RunPending();
     // A stop during the collection waits for the stop "button" to be enabled: it is, as
     // soon as the files are collected, and the first pass then ends the check.
-    if (stopEnabled_ && StopSignalled()) state_.StopRequested = true;
+    if (stopEnabled_ && StopRequested()) state_.StopRequested = true;
     const auto now = std::chrono::steady_clock::now();
     if (now - lastRefresh_ >= kRefreshInterval) {
         lastRefresh_ = now;

@@ -44,9 +44,4 @@ private:
     std::chrono::steady_clock::time_point lastRefresh_;
 };
 
-// The first SIGINT or SIGTERM requests a stop; the second ends the program the usual way
-// (a cure is never half-written either way: write-back replaces files atomically).
-void InstallStopSignals();
-bool StopSignalled();
-
 }  // namespace korvax::cli

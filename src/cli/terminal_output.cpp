@@ -11,7 +11,6 @@ namespace korvax::cli {
 namespace {
 
 constexpr int kBarWidth = 20;
-constexpr char kRestoredText[] = "Восстановлен";
 
 }  // namespace
 
@@ -74,7 +73,7 @@ void TerminalOutput::NotCollected(const std::string& path, PassedOver why, const
         // --verbose.
         case PassedOver::TooLarge:
             ++passedOver_.tooLarge;
-            if (options_.verbose) Warn("korvax-scan: 5 MB or more, not scanned: " + ShownPath(path));
+            if (options_.verbose) Warn("korvax-scan: at or over the size limit, not scanned: " + ShownPath(path));
             break;
         case PassedOver::Excluded:
             ++passedOver_.excluded;
@@ -158,7 +157,7 @@ void TerminalOutput::printSummaryNotes(const RunSummary& summary) {
             if (count == 0) return;
             why += (why.empty() ? "" : ", ") + FormatCounter(label, count);
         };
-        add(Translated("5 МБ и больше"), passed.tooLarge);
+        add(Translated("слишком большие"), passed.tooLarge);
         add(Translated("нечитаемые"), passed.unreadable);
         add(Translated("длинный путь"), passed.pathTooLong);
         add(Translated("исключено"), passed.excluded);

@@ -17,6 +17,8 @@ enum class ResultCode : std::int32_t {
 inline constexpr char kReadErrorText[] = "Ошибка чтения";
 inline constexpr char kCuredText[] = "Вылечен";
 inline constexpr char kSkippedText[] = "Пропущен";
+// The action of a row for a file put back as it was before its cure.
+inline constexpr char kRestoredText[] = "Восстановлен";
 
 // One row of the result list: the file's path, then the status (virus name or the read
 // error text) and the action (cured or skipped), exactly as the worker reported them, and

@@ -14,9 +14,11 @@
 #include "engine/display_text.h"
 #include "monitor/cpu_frequency.h"
 #include "monitor/status_refresh.h"
+#include "gui/check_backups.h"
 #include "gui/exception_display.h"
 #include "gui/options.h"
 #include "gui/renew.h"
+#include "gui/restore_window.h"
 #include "gui/statistic.h"
 #include "gui/window_look.h"
 
@@ -43,7 +45,8 @@ QString Text(const std::string& utf8) { return QString::fromStdString(utf8); }
 
 }  // namespace
 
-TForm1::TForm1(ProgramState& state, const Startup& startup) : state_(state) {
+TForm1::TForm1(ProgramState& state, const Startup& startup)
+    : state_(state), backupCalls_(startup.backupCalls) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Korvax"));
     // Fixed single border with the system menu and the minimise box.
@@ -185,10 +188,11 @@ void TForm1::FormCreate(const Startup& startup) {
     if (!load.message.empty()) ShowException(Text(DisplayText(load.message)));
 }
 
-void TForm1::AttachWindows(TForm2& settings, TForm3& statistics, TForm4& update) {
+void TForm1::AttachWindows(TForm2& settings, TForm3& statistics, TForm4& update, RestoreWindow& restore) {
     settings_ = &settings;
     statistics_ = &statistics;
     update_ = &update;
+    restore_ = &restore;
     QObject::connect(settings_, &TForm2::closed, this, [this] { SettingsClosed(); });
 }
 
@@ -230,23 +234,55 @@ void TForm1::SpeedButton3Click() {
     // The button is disabled for the whole check, so this is never re-entered; the guard
     // only makes sure of it.
     if (checkInProgress_) return;
+    // Opened (and pruned) afresh for every check, before any worker runs: the store may
+    // have been repaired, or filled, since the last one.
+    CheckBackups backups(*backupCalls_);
+    restore_->SetPruneNote(QString::fromStdString(DisplayText(backups.pruneNote())));
+    CheckOptions options;
+    options.fileCheck.guard = &backups.guard();
+    options.fileCheck.trusted = backups.trusted();
     checkInProgress_ = true;
-    update_->SetCheckRunning(true);
-    const auto finished = [this] {
+    SetCheckRunning(true);
+    const auto finished = [this, &backups] {
         checkInProgress_ = false;
-        update_->SetCheckRunning(false);
+        SetCheckRunning(false);
+        TellBackupProblems(backups);
         if (closeAfterCheck_) {
             // The close asked for during the check, now that nothing runs under this window.
             QMetaObject::invokeMethod(this, [this] { close(); }, Qt::QueuedConnection);
         }
     };
     try {
-        ::korvax::SpeedButton3Click(state_, *this, *this);
+        ::korvax::SpeedButton3Click(state_, *this, *this, options);
     } catch (...) {
         finished();
         throw;
     }
     finished();
+}
+
+void TForm1::SetCheckRunning(bool running) {
+    update_->SetCheckRunning(running);
+    statistics_->SetCheckRunning(running);
+    restore_->SetCheckRunning(running);
+}
+
+void TForm1::TellBackupProblems(const CheckBackups& backups) {
+    QStringList told;
+    if (backups.refused() > 0) {
+        const QString reason =
+            backups.unavailable().empty()
+                ? Text(DisplayText(backups.firstRefusal()))
+                : tr("хранилище резервных копий недоступно: ") + Text(DisplayText(backups.unavailable()));
+        told.append(tr("Не вылечено файлов: %1. Оригинал файла сохраняется до лечения, чтобы лечение можно было "
+                       "отменить, а сохранить его не удалось:")
+                        .arg(backups.refused()));
+        told.append(reason);
+    }
+    const std::string warnings = backups.warnings();
+    if (!warnings.empty()) told.append(Text(DisplayText(warnings)));
+    // Once for the whole check, after it: one box for every file would stand in its way.
+    if (!told.isEmpty()) ShowException(told.join(QLatin1Char('\n')));
 }
 
 void TForm1::SpeedButton4Click() { ::korvax::SpeedButton4Click(state_); }

@@ -17,6 +17,7 @@
 #include "check/program_state.h"
 #include "check/scan_scheduler.h"
 #include "monitor/cpu_load.h"
+#include "platform/file_write_calls.h"
 #include "platform/message_pump.h"
 
 class QLabel;
@@ -26,6 +27,8 @@ class QToolButton;
 
 namespace korvax {
 
+class CheckBackups;
+class RestoreWindow;
 class TForm2;
 class TForm3;
 class TForm4;
@@ -38,6 +41,9 @@ public:
         std::string loadLibrary = CpuLoadLibraryName();
         // Measures the processor clock in MHz (about half a second).
         std::function<long double()> measureMhz;
+        // The calls the user's backup store writes its files with (tests make them fail as
+        // a full disk does).
+        FileWriteCalls* backupCalls = &SystemFileWriteCalls();
     };
 
     // Builds the window and runs its start-up (FormCreate). A start-up failure other than
@@ -52,13 +58,15 @@ public:
     const QPixmap& Background() const { return background_; }
 
     // The secondary windows exist only after this one (they are created in that order).
-    void AttachWindows(TForm2& settings, TForm3& statistics, TForm4& update);
+    void AttachWindows(TForm2& settings, TForm3& statistics, TForm4& update, RestoreWindow& restore);
 
     // Settings: toggles the settings window; start and update are off while it is open.
     void SpeedButton1Click();
     // Statistics: closes the settings window if it is open, toggles the statistics window.
     void SpeedButton2Click();
-    // Start: runs one whole check and returns when it has ended.
+    // Start: runs one whole check and returns when it has ended. Every cure keeps the
+    // file's original in the user's backup store first; a file whose original cannot be
+    // kept is not cured, and the user is told once, when the check has ended.
     void SpeedButton3Click();
     // Stop: the check ends when its pass in progress ends.
     void SpeedButton4Click();
@@ -86,6 +94,9 @@ protected:
 private:
     void FormCreate(const Startup& startup);
     void SettingsClosed();
+    // Updates and restores wait while a check runs.
+    void SetCheckRunning(bool running);
+    void TellBackupProblems(const CheckBackups& backups);
     QToolButton* button(MainButton which) const;
 
     ProgramState& state_;
@@ -94,10 +105,12 @@ private:
     QPixmap background_;
     bool checkInProgress_ = false;
     bool closeAfterCheck_ = false;
+    FileWriteCalls* backupCalls_;
 
     TForm2* settings_ = nullptr;
     TForm3* statistics_ = nullptr;
     TForm4* update_ = nullptr;
+    RestoreWindow* restore_ = nullptr;
 
     QToolButton* SpeedButton1 = nullptr;
     QToolButton* SpeedButton2 = nullptr;

@@ -5,11 +5,13 @@
 #include <cstring>
 #include <iostream>
 
+#include "backup/backup_store.h"
 #include "gui/mainunit.h"
 #include "gui/exception_display.h"
 #include "gui/folder_bytes.h"
 #include "gui/options.h"
 #include "gui/renew.h"
+#include "gui/restore_window.h"
 #include "gui/statistic.h"
 #include "gui/window_language.h"
 
@@ -24,6 +26,13 @@ folders to check; press "Начать проверку" (start check) to check t
 The database is virbase.kvd in the folder korvax is started in; updates are appended to
 it. The menu's launcher starts korvax in the user's data folder ($XDG_DATA_HOME/korvax, by
 default ~/.local/share/korvax) with a copy of the installed default database.
+
+Every cure can be undone. Before a file is cured, its original is kept in the user's
+backup store ($XDG_DATA_HOME/korvax/backups, the one korvax-scan uses too); a file whose
+original cannot be kept is not cured. In the statistics window, the list's context menu
+puts a cured file back ("Восстановить", restore) or opens the restore window, which lists
+everything the store can still put back. A file put back is trusted: the next check leaves
+it alone while it stays as it is.
 
   -h, --help   print this help and exit
   --version    print the version and exit
@@ -59,12 +68,21 @@ Program::Program(const ProgramOptions& options) {
     TForm1::Startup startup;
     startup.loadLibrary = options.loadLibrary;
     startup.measureMhz = options.measureMhz;
+    startup.backupCalls = options.backupCalls;
     form1_ = std::make_unique<TForm1>(state_, startup);
     if (!form1_->LibraryBound()) return;
     form2_ = std::make_unique<TForm2>(*form1_, form1_->Background());
     form3_ = std::make_unique<TForm3>(*form1_);
     form4_ = std::make_unique<TForm4>(state_);
-    form1_->AttachWindows(*form2_, *form3_, *form4_);
+    // The user's own store, the one korvax-scan keeps originals in too: a cure made by
+    // either can be undone from the other.
+    restore_ = std::make_unique<RestoreWindow>(state_, *form3_, DefaultBackupFolder(), *options.backupCalls);
+    form1_->AttachWindows(*form2_, *form3_, *form4_, *restore_);
+    RestoreWindow* restore = restore_.get();
+    QObject::connect(form3_.get(), &TForm3::restoreRequested, restore, [restore](const QByteArray& path) {
+        Guarded([&] { restore->RestoreFiles({path.toStdString()}); });
+    });
+    QObject::connect(form3_.get(), &TForm3::backupsRequested, restore, [restore] { restore->ShowBackups(); });
     for (const QByteArray& folder : options.folders) form2_->AddFolder(FullFolderPath(folder));
 }
 

@@ -1,7 +1,8 @@
 #pragma once
 // The desktop program: its shared state and its four windows, created in this order: the
-// main window (whose creation runs the start-up), settings, statistics, update. The
-// program ends when the main window is closed.
+// main window (whose creation runs the start-up), settings, statistics, update; then the
+// restore window, which puts back what the checks' cures kept in the user's backup store.
+// The program ends when the main window is closed.
 //
 // Create on the user-interface thread, after the application object.
 
@@ -13,9 +14,11 @@
 
 #include "check/program_state.h"
 #include "monitor/cpu_load.h"
+#include "platform/file_write_calls.h"
 
 namespace korvax {
 
+class RestoreWindow;
 class TForm1;
 class TForm2;
 class TForm3;
@@ -27,6 +30,8 @@ struct ProgramOptions {
     std::function<long double()> measureMhz;
     // Folders put into the settings window's list at start (the command line's, as bytes).
     QByteArrayList folders;
+    // The calls the backup store writes with (tests make them fail as a full disk does).
+    FileWriteCalls* backupCalls = &SystemFileWriteCalls();
 };
 
 class Program {
@@ -46,6 +51,7 @@ public:
     TForm2& Form2() { return *form2_; }
     TForm3& Form3() { return *form3_; }
     TForm4& Form4() { return *form4_; }
+    RestoreWindow& Restore() { return *restore_; }
 
     // Shows the main window and runs the message loop until it closes.
     int Run();
@@ -57,6 +63,7 @@ private:
     std::unique_ptr<TForm2> form2_;
     std::unique_ptr<TForm3> form3_;
     std::unique_ptr<TForm4> form4_;
+    std::unique_ptr<RestoreWindow> restore_;
 };
 
 // The folders named on the command line (what the toolkit has left of it, after argv[0]),

@@ -3,6 +3,7 @@
 #include <QFrame>
 #include <QHeaderView>
 #include <QLabel>
+#include <QMenu>
 #include <QTreeWidget>
 
 #include "engine/display_text.h"
@@ -22,6 +23,11 @@ QLabel* AddLabel(QWidget* parent, const char* name, const QString& text, const Q
 // not, and with their control characters escaped, so that a newline in a file name shows
 // as \n in its row instead of breaking it.
 QString Shown(const std::string& bytes) { return QString::fromStdString(DisplayLine(bytes)); }
+
+// What a row keeps besides its texts: the path's exact bytes (the text shown is escaped
+// and decoded, and names no file for sure) and its verdict.
+constexpr int kPathRole = Qt::UserRole;
+constexpr int kCodeRole = Qt::UserRole + 1;
 
 }  // namespace
 
@@ -62,12 +68,43 @@ TForm3::TForm3(QWidget& mainWindow) : mainWindow_(mainWindow) {
     ListView1->setAllColumnsShowFocus(true);
     ListView1->setMouseTracking(true);
     ListView1->setAttribute(Qt::WA_Hover);
+
+    RowMenu = new QMenu(this);
+    RowMenu->setObjectName(QStringLiteral("RowMenu"));
+    RestoreAction = RowMenu->addAction(tr("Восстановить"));
+    RestoreAction->setObjectName(QStringLiteral("RestoreAction"));
+    BackupsAction = RowMenu->addAction(tr("Резервные копии..."));
+    BackupsAction->setObjectName(QStringLiteral("BackupsAction"));
+    connect(RestoreAction, &QAction::triggered, this, [this] {
+        if (!menuPath_.isEmpty()) emit restoreRequested(menuPath_);
+    });
+    connect(BackupsAction, &QAction::triggered, this, [this] { emit backupsRequested(); });
+    ListView1->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(ListView1, &QWidget::customContextMenuRequested, this, &TForm3::ListView1ContextPopup);
 }
 
 void TForm3::AddRow(const ResultRow& row) {
     auto* item = new QTreeWidgetItem({Shown(row.path), Shown(row.status), Shown(row.action)});
     item->setToolTip(0, item->text(0));
+    item->setData(0, kPathRole, QByteArray(row.path.data(), static_cast<qsizetype>(row.path.size())));
+    item->setData(0, kCodeRole, static_cast<int>(row.code));
     ListView1->addTopLevelItem(item);
+}
+
+void TForm3::ListView1ContextPopup(const QPoint& position) {
+    const QTreeWidgetItem* item = ListView1->itemAt(position);
+    const bool cured = item != nullptr && item->data(0, kCodeRole).toInt() == static_cast<int>(ResultCode::Cured);
+    menuPath_ = cured ? item->data(0, kPathRole).toByteArray() : QByteArray();
+    RestoreAction->setEnabled(cured && !checkRunning_);
+    BackupsAction->setEnabled(!checkRunning_);
+    RowMenu->popup(ListView1->viewport()->mapToGlobal(position));
+}
+
+void TForm3::SetCheckRunning(bool running) {
+    checkRunning_ = running;
+    // A menu opened before the check began must not start a restore during it.
+    RestoreAction->setEnabled(RestoreAction->isEnabled() && !running);
+    BackupsAction->setEnabled(!running);
 }
 
 void TForm3::SetCounters(const QString& checked, const QString& cured, const QString& viruses) {

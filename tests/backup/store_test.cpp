@@ -178,6 +178,11 @@ TEST_F(Store, ARestoredFileIsTrustedSoTheNextCheckLeavesItAlone) {
     EXPECT_EQ(CheckFile(path, LinkPolicy::RefuseLinks, base, counters, report, options).resultCode, ResultCode::Clean);
     EXPECT_EQ(ReadBytes(path), good);
     EXPECT_TRUE(rows.empty());
+
+    // Taken off the list, then asked back once more: it is as it was, and wanted so.
+    EXPECT_TRUE(trust.Untrust(path));
+    EXPECT_EQ(RestoreBackups(folder.file("store"), {path}, false, listener).alreadyOriginal, 1);
+    EXPECT_EQ(TrustList(store).Entries().count(path), 1U);
 }
 
 }  // namespace

@@ -97,7 +97,7 @@ protected:
         std::vector<std::string> all = {"--reuid=" + std::to_string(kNobody), "--regid=" + std::to_string(kNobody),
                                         "--clear-groups", program};
         all.insert(all.end(), arguments.begin(), arguments.end());
-        return RunProgram("/usr/bin/setpriv", all);
+        return RunProgram("/usr/bin/setpriv", all, "", {e2e::DataHomeOf(kNobody)});
     }
     // An infected program of `owner` at `name`, in a folder of that owner.
     std::string userFile(const std::string& name, uid_t owner, mode_t mode) {

@@ -80,7 +80,8 @@ protected:
         arguments.insert(arguments.end(), options.begin(), options.end());
         arguments.push_back(tree.root());
         for (const std::string& odd : tree.oddListedFolders()) arguments.push_back(odd);
-        return RunProgram(user ? "/usr/bin/setpriv" : scanner, arguments);
+        if (!user) return RunProgram(scanner, arguments);
+        return RunProgram("/usr/bin/setpriv", arguments, "", {e2e::DataHomeOf(user->first)});
     }
 
     // Builds a fresh tree, checks it with `options` while its shifting files change, and

@@ -179,8 +179,9 @@ TEST_F(HostileUser, WhatCouldNotBeLookedAtMakesTheExitStatusTwo) {
     ASSERT_EQ(::chmod(closed.c_str(), 0700), 0);
     ASSERT_EQ(::chmod(database.c_str(), 0644), 0);
     ASSERT_EQ(::chmod(folder.file("root").c_str(), 0755), 0);
-    result = RunProgram("/usr/bin/setpriv", {"--reuid=65534", "--regid=65534", "--clear-groups", kScan, "--db",
-                                             database, folder.file("srv")});
+    result = RunProgram("/usr/bin/setpriv",
+                        {"--reuid=65534", "--regid=65534", "--clear-groups", kScan, "--db", database, folder.file("srv")},
+                        "", {e2e::DataHomeOf(kOther)});
     EXPECT_EQ(result.exitStatus, 2) << result.out << result.err;
     EXPECT_NE(result.err.find(closed + "/"), std::string::npos) << result.err;
     // Everything readable was checked all the same, and a detection still says 1.

@@ -41,6 +41,12 @@ private:
 ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& arguments,
                          const std::string& workingFolder = "", const std::vector<std::string>& environment = {});
 
+// Every program the tests run keeps its backups in a data folder of this test run's own:
+// $XDG_DATA_HOME is set for the whole test program, so no test writes into the home of
+// whoever runs the tests. A program run as another user needs a folder of that user's:
+// DataHomeOf(uid) is the "XDG_DATA_HOME=..." setting to pass in its environment.
+std::string DataHomeOf(unsigned user);
+
 // Lines of a text, without the line ends.
 std::vector<std::string> Lines(const std::string& text);
 

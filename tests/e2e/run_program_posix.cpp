@@ -7,12 +7,54 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <sys/stat.h>
+
+#include <filesystem>
 #include <sstream>
 #include <stdexcept>
 
 extern char** environ;
 
 namespace korvax::e2e {
+namespace {
+
+// The test run's data folders, one below it for each user: removed when the run ends.
+class DataHomes {
+public:
+    DataHomes() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "korvax-e2e-data-XXXXXX").string();
+        if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp");
+        base_ = pattern;
+        ::chmod(base_.c_str(), 0755);  // every user reaches their own folder below it
+        ::setenv("XDG_DATA_HOME", folderOf(::geteuid()).c_str(), 1);
+    }
+    ~DataHomes() {
+        std::error_code ignored;
+        std::filesystem::remove_all(base_, ignored);
+    }
+    std::string folderOf(unsigned user) {
+        const std::string folder = base_ + "/" + std::to_string(user);
+        if (::mkdir(folder.c_str(), 0700) == 0 && user != ::geteuid()) {
+            if (::chown(folder.c_str(), user, user) != 0) throw std::runtime_error("chown " + folder);
+        }
+        return folder;
+    }
+
+private:
+    std::string base_;
+};
+
+DataHomes& TheDataHomes() {
+    static DataHomes homes;
+    return homes;
+}
+
+// Set before any test runs, so that every program started inherits it.
+const bool kDataHomeSet = (TheDataHomes(), true);
+
+}  // namespace
+
+std::string DataHomeOf(unsigned user) { return "XDG_DATA_HOME=" + TheDataHomes().folderOf(user); }
 
 RunningProgram::RunningProgram(const std::string& program, const std::vector<std::string>& arguments,
                                const std::string& workingFolder, const std::vector<std::string>& environment) {

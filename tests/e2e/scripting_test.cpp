@@ -6,6 +6,7 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -13,6 +14,7 @@
 #include "engine/escaped_text.h"
 #include "language/signature_source.h"
 #include "run_program.h"
+#include "other_users.h"
 #include "test_support.h"
 
 namespace korvax {
@@ -85,8 +87,19 @@ TEST_F(Scripting, AFalsePositiveCuredWithABackupIsPutBackWithItsBytesAndMetadata
         EXPECT_EQ(::getxattr(path.c_str(), "user.origin", value, sizeof value), 4);
     }
 
-    // Cured again, then changed by its user: the restore refuses unless forced.
+    // Put back, it is trusted: the next check finds it clean and names it.
+    auto again = RunProgram(kScan, {"--db", database, "--backup", backups, tree()});
+    EXPECT_EQ(again.exitStatus, 0) << again.err;
+    EXPECT_EQ(Lines(again.out).back(), "Доверенный файл, не изменился: " + path);
+    EXPECT_EQ(ReadBytes(path), good);
+
+    // Taken off the list, cured again, then changed by its user: the restore refuses unless
+    // forced.
+    const auto untrust = RunProgram(kScan, {"--backup", backups, "--untrust", path});
+    EXPECT_EQ(untrust.exitStatus, 0) << untrust.err;
+    EXPECT_EQ(RunProgram(kScan, {"--backup", backups, "--untrust", path}).exitStatus, 2);
     RunProgram(kScan, {"--db", database, "--backup", backups, tree()});
+    EXPECT_NE(ReadBytes(path), good);
     folder.write("tree/tools/tool.exe", test::BytesOf("rewritten since"));
     restore = RunProgram(kScan, {"--restore", backups});
     EXPECT_EQ(restore.exitStatus, 2);
@@ -207,7 +220,8 @@ TEST_F(Scripting, ExclusionsAndASmallerSizeLimitNarrowWhatIsCollected) {
     EXPECT_EQ(result.exitStatus, 1);
     EXPECT_EQ(Lines(result.out), (std::vector<std::string>{tree("/a/cache.exe") + "\tMark.S\tПропущен",
                                                             tree("/keep.exe") + "\tMark.S\tПропущен", "Всего: 2",
-                                                            "Проверено: 2", "Вылечено: 0", "Тел вирусов: 2"}));
+                                                            "Проверено: 2", "Вылечено: 0", "Тел вирусов: 2",
+                                                            "Пропущено: 4 (слишком большие: 1, исключено: 3)"}));
     // The scanner's own limit cannot be raised.
     EXPECT_EQ(RunProgram(kScan, {"--db", database, "--max-size", "5242881", tree()}).exitStatus, 2);
 }
@@ -218,7 +232,7 @@ TEST_F(Scripting, EachExcludeTakesOnePatternAndAnAbsurdOneIsRefusedBeforeAnyChec
     folder.write("other/b.exe", WithMarkers(SampleProgram(), "STUK"));
     const std::vector<std::string> both = {folder.file("other/b.exe") + "\tMark.S\tПропущен",
                                            tree("/a.exe") + "\tMark.S\tПропущен", "Всего: 2", "Проверено: 2",
-                                           "Вылечено: 0", "Тел вирусов: 2"};
+                                           "Вылечено: 0", "Тел вирусов: 2", "Пропущено: 1 (исключено: 1)"};
 
     // The folders after a pattern are folders to check, not more patterns.
     auto result =
@@ -242,6 +256,94 @@ TEST_F(Scripting, EachExcludeTakesOnePatternAndAnAbsurdOneIsRefusedBeforeAnyChec
     result = RunProgram(kScan, {"--db", database, "--sort", "--exclude", longest, tree(), folder.file("other")});
     EXPECT_EQ(result.exitStatus, 0) << result.err;  // everything passed over
     EXPECT_EQ(Lines(result.out)[0], "Всего: 0");
+}
+
+}  // namespace
+}  // namespace korvax
+
+namespace korvax {
+namespace {
+
+// "0 viruses" must not hide what was not looked at: each kind of thing passed over is
+// counted in one more summary line and in the JSON summary, and --verbose names them.
+TEST_F(Scripting, TheSummarySaysWhatWasPassedOverAndWhy) {
+    if (!test::RunningAsRoot()) GTEST_SKIP() << "needs root to make a folder the checking user cannot read";
+    folder.write("tree/ok.exe", SampleProgram());
+    folder.write("tree/skip/x.exe", WithMarkers(SampleProgram(), "STUK"));
+    const std::string big = folder.write("tree/big.exe", Bytes(10));
+    std::filesystem::resize_file(big, 5242880);
+    std::string deep = "tree";
+    while (deep.size() < 1030) deep += "/" + std::string(100, 'd');
+    folder.write(deep + "/far.exe", SampleProgram());
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(tree())) {
+        ASSERT_EQ(::lchown(entry.path().c_str(), 65534, 65534), 0);
+    }
+    ASSERT_EQ(::chown(tree().c_str(), 65534, 65534), 0);
+    // Another user's private folder: the checking user cannot look inside.
+    const std::string closed = folder.file("tree/closed");
+    std::filesystem::create_directories(closed);
+    ASSERT_EQ(::chmod(closed.c_str(), 0700), 0);
+    ASSERT_EQ(::chmod(folder.path().c_str(), 0755), 0);
+    ASSERT_EQ(::chmod(database.c_str(), 0644), 0);
+
+    const auto run = [&](const std::vector<std::string>& options) {
+        std::vector<std::string> arguments = {"--reuid=65534", "--regid=65534", "--clear-groups", kScan,
+                                              "--db",          database,        "--exclude",      "**/skip"};
+        arguments.insert(arguments.end(), options.begin(), options.end());
+        arguments.push_back(tree());
+        return RunProgram("/usr/bin/setpriv", arguments, "", {e2e::DataHomeOf(65534)});
+    };
+    auto result = run({"--verbose"});
+    EXPECT_EQ(result.exitStatus, 2) << result.err;  // a folder could not be read
+    const auto lines = Lines(result.out);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back(), "Пропущено: 4 (слишком большие: 1, нечитаемые: 1, длинный путь: 1, исключено: 1)");
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "Проверено: 1"), 1);
+    for (const std::string& named : {big, closed + "/", tree() + "/skip/"}) {
+        EXPECT_NE(result.err.find(named), std::string::npos) << named << "\n" << result.err;
+    }
+    // Without --verbose what the user chose not to check (or the limit) is counted only.
+    result = run({});
+    EXPECT_EQ(result.err.find(big), std::string::npos) << result.err;
+
+    result = run({"--json"});
+    const json summary = JsonLines(result.out).back();
+    EXPECT_EQ(summary["type"], "summary");
+    EXPECT_EQ(summary["passed_over"],
+              json({{"too_large", 1}, {"unreadable", 1}, {"path_too_long", 1}, {"excluded", 1}, {"refused", 0}}));
+    // Nothing was cured, but originals would have been kept in the user's own store.
+    EXPECT_TRUE(summary["backup_store"].is_string());
+}
+
+}  // namespace
+}  // namespace korvax
+
+namespace korvax {
+namespace {
+
+// The signature author's tool cures too: its cures go to the same store as the scanners',
+// so `korvax-scan --restore` undoes them.
+TEST_F(Scripting, ACureByKvdtoolIsUndoneFromTheUsersOwnStore) {
+    const Bytes good = WithMarkers(test::BytesOf("GOOD"), "a good program");
+    const std::string path = folder.write("tree/tool.exe", good);
+    const std::string store = folder.file("data/korvax/backups");
+    const std::vector<std::string> home = {"XDG_DATA_HOME=" + folder.file("data")};
+
+    auto cured = RunProgram(KVDTOOL_PATH, {"scan", database, path}, "", home);
+    EXPECT_EQ(cured.exitStatus, 1) << cured.err;
+    EXPECT_EQ(Lines(cured.out)[0], path + "\tWrong.Entry\tВылечен");
+    ASSERT_NE(ReadBytes(path), good);
+    const auto restored = RunProgram(kScan, {"--restore", store, path});
+    EXPECT_EQ(restored.exitStatus, 0) << restored.err;
+    EXPECT_EQ(ReadBytes(path), good);
+
+    // Trusted from then on, by kvdtool as by the scanners; --no-backup keeps nothing.
+    EXPECT_EQ(RunProgram(KVDTOOL_PATH, {"scan", database, path}, "", home).exitStatus, 0);
+    EXPECT_EQ(ReadBytes(path), good);
+    const std::string other = folder.write("tree/other.exe", good);
+    cured = RunProgram(KVDTOOL_PATH, {"scan", "--no-backup", database, other}, "", home);
+    EXPECT_EQ(cured.exitStatus, 1) << cured.err;
+    EXPECT_EQ(RunProgram(kScan, {"--restore", store, other}).exitStatus, 2);
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
 #pragma once
 // Shared by the window tests: a program started in a temporary folder of its own (with a
-// database assembled from signature source), failures recorded instead of shown in error
-// boxes, widgets found by their object names, and sample programs.
+// database assembled from signature source, and the user's data folder, where the backup
+// store lives, inside it: no test writes into the real home), failures recorded instead of
+// shown in error boxes, widgets found by their object names, and sample programs.
 
 #include <QAbstractButton>
 #include <QDir>
@@ -23,6 +24,7 @@
 #include "gui/exception_display.h"
 #include "gui/options.h"
 #include "gui/renew.h"
+#include "gui/restore_window.h"
 #include "gui/statistic.h"
 
 namespace korvax::test {
@@ -72,23 +74,42 @@ public:
     explicit ProgramFixture(bool withDatabase = true, QByteArrayList folders = {},
                             std::string loadLibrary = kQuietLoadLibrary, const std::string& databaseSource = kTestDatabase,
                             const std::function<void(const QString& folder)>& prepare = {})
-        : startDir_(QDir::currentPath()) {
+        : startDir_(QDir::currentPath()),
+          hadDataHome_(qEnvironmentVariableIsSet("XDG_DATA_HOME")),
+          previousDataHome_(qgetenv("XDG_DATA_HOME")) {
         if (withDatabase) WriteFile(path("virbase.kvd"), Assemble(databaseSource.c_str()));
         if (prepare) prepare(dir_.path());
         previousDisplay_ = SetExceptionDisplay([this](const QString& message) { errors.append(message); });
+        // Set before the program starts, as a user's session sets it.
+        qputenv("XDG_DATA_HOME", QFile::encodeName(dataHome()));
         QDir::setCurrent(dir_.path());
-        ProgramOptions options;
-        options.loadLibrary = std::move(loadLibrary);
-        options.measureMhz = [] { return 2394.7L; };
-        options.folders = std::move(folders);
-        program = std::make_unique<Program>(options);
-        if (program->Started()) program->Form1().show();
+        options_.loadLibrary = std::move(loadLibrary);
+        options_.measureMhz = [] { return 2394.7L; };
+        options_.folders = std::move(folders);
+        start();
     }
     ~ProgramFixture() {
         program.reset();
         SetExceptionDisplay(previousDisplay_);
         QDir::setCurrent(startDir_);
+        if (hadDataHome_) {
+            qputenv("XDG_DATA_HOME", previousDataHome_);
+        } else {
+            qunsetenv("XDG_DATA_HOME");
+        }
     }
+
+    // Ends the program and starts it again, in the same folders (the backup store outlives
+    // a run); `backupCalls`: the calls the new run's backup store writes with.
+    void restart(FileWriteCalls* backupCalls = &SystemFileWriteCalls()) {
+        program.reset();
+        options_.backupCalls = backupCalls;
+        start();
+    }
+
+    // The user's data folder of the program, and its backup store.
+    QString dataHome() const { return dir_.filePath("data"); }
+    QString backupFolder() const { return dir_.filePath("data/korvax/backups"); }
 
     QString path(const QString& name) const { return dir_.filePath(name); }
     ProgramState& state() { return program->State(); }
@@ -96,6 +117,7 @@ public:
     TForm2& settings() { return program->Form2(); }
     TForm3& statistics() { return program->Form3(); }
     TForm4& update() { return program->Form4(); }
+    RestoreWindow& restore() { return program->Restore(); }
 
     template <typename Widget = QWidget>
     Widget* find(QWidget& window, const QString& name) {
@@ -133,8 +155,16 @@ public:
     QStringList errors;
 
 private:
+    void start() {
+        program = std::make_unique<Program>(options_);
+        if (program->Started()) program->Form1().show();
+    }
+
     QTemporaryDir dir_;
     QString startDir_;
+    bool hadDataHome_;
+    QByteArray previousDataHome_;
+    ProgramOptions options_;
     ExceptionDisplay previousDisplay_;
 };
 

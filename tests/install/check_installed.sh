@@ -121,6 +121,15 @@ status=0
   { cat "$work/scan.out"; fail "korvax-scan of the demo folder: exit status $status, no cure"; }
 ok "the demo samples and the demo folder checked and cured with the installed programs"
 
+# Every cure kept its original in the user's own store, and can be undone from there.
+store=$HOME/.local/share/korvax/backups
+[ -s "$store/index.jsonl" ] || fail "no backup store at $store after the cures"
+cured=$(grep -m1 $'\tВылечен$' "$work/scan.out" | cut -f1)
+"$top/bin/korvax-scan" --restore "$store" "$cured" >"$work/restore.out" 2>&1 ||
+  { cat "$work/restore.out"; fail "the restore of $cured from the user's store failed"; }
+grep -q $'\tВосстановлен$' "$work/restore.out" || { cat "$work/restore.out"; fail "no restore row for $cured"; }
+ok "the originals are in the user's store ($store) and a cure is undone from there"
+
 # --- The launcher's start script -----------------------------------------------------------
 with_display=false
 if [ -n "${DISPLAY:-}" ] && [ "${QT_QPA_PLATFORM:-}" != offscreen ]; then

@@ -3,6 +3,8 @@
 
 #include <iostream>
 
+#include "backup/check_store.h"
+#include "engine/escaped_text.h"
 #include "platform/terminal_process.h"
 #include "scan_command.h"
 #include "source_commands.h"
@@ -28,6 +30,14 @@ int main(int argc, char** argv) {
     scan->add_flag("--reference", reference,
                    "check with the literal interpreter, entry by entry, instead of the compiled database "
                    "(slower; the output is the same)");
+    korvax::StoreChoice store;
+    bool noBackup = false;
+    CLI::Option* backup =
+        scan->add_option("--backup", store.folder,
+                         "keep the original of every file cured in the store DIR (default: your own, as korvax-scan "
+                         "and the desktop scanner keep them); a file whose original cannot be kept is not cured")
+            ->type_name("DIR");
+    scan->add_flag("--no-backup", noBackup, "keep no original of the files cured")->excludes(backup);
 
     std::string source;
     std::string output;
@@ -49,7 +59,21 @@ int main(int argc, char** argv) {
         const int status = app.exit(error);
         return status == 0 ? 0 : 2;
     }
-    if (scan->parsed()) return korvax::kvdtool::RunScanCommand(database, files, std::cout, std::cerr, reference);
+    if (scan->parsed()) {
+        // Every cure can be undone, from any of the programs: the originals go to the same store.
+        store.keepsOriginals = !noBackup;
+        korvax::CheckStore opened;
+        try {
+            opened = korvax::OpenCheckStore(store, std::cerr, "kvdtool");
+        } catch (const korvax::Failure& failure) {
+            std::cerr << "kvdtool: " << korvax::ShownPath(failure.what()) << '\n';
+            return 2;
+        }
+        korvax::FileCheckOptions options;
+        options.guard = opened.backups.get();
+        options.trusted = opened.trusted.get();
+        return korvax::kvdtool::RunScanCommand(database, files, std::cout, std::cerr, reference, options);
+    }
     if (assemble->parsed()) return korvax::kvdtool::RunAssembleCommand(source, output, std::cerr);
     if (disassemble->parsed()) return korvax::kvdtool::RunDisassembleCommand(database, std::cout, std::cerr);
     if (verify->parsed()) return korvax::kvdtool::RunVerifyCommand(database, std::cout, std::cerr);

@@ -11,7 +11,7 @@
 namespace korvax::kvdtool {
 
 int RunScanCommand(const std::string& database, const std::vector<std::string>& files, std::ostream& out,
-                   std::ostream& err, bool reference) {
+                   std::ostream& err, bool reference, const FileCheckOptions& options) {
     VirusDatabase base;
     const DatabaseLoad load = LoadStartupDatabase(database, base);
     if (!load.message.empty()) err << ShownPath(load.message) << '\n';
@@ -27,10 +27,10 @@ int RunScanCommand(const std::string& database, const std::vector<std::string>& 
     };
     // A path named on the command line is resolved once, at open: a link means its target.
     if (reference) {
-        for (const std::string& file : files) CheckFile(file, LinkPolicy::ResolveOnce, base, counters, report);
+        for (const std::string& file : files) CheckFile(file, LinkPolicy::ResolveOnce, base, counters, report, options);
     } else {
         const ScanPlan plan(base);
-        for (const std::string& file : files) CheckFile(file, LinkPolicy::ResolveOnce, plan, counters, report);
+        for (const std::string& file : files) CheckFile(file, LinkPolicy::ResolveOnce, plan, counters, report, options);
     }
 
     out << FormatCounter(Translated("Проверено"), static_cast<std::int32_t>(files.size())) << '\n'
