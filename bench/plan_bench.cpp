@@ -7,11 +7,10 @@
 //
 //   plan_bench DB [LIST [--reference]]     (LIST: one file path per line; without it, only
 //                                          the load is measured)
-#include <sys/resource.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <string>
@@ -22,6 +21,7 @@
 #include "engine/plan_pass.h"
 #include "engine/scan_plan.h"
 #include "engine/signature_interpreter.h"
+#include "platform/terminal_process.h"
 #include "platform/whole_file.h"
 
 namespace {
@@ -30,11 +30,7 @@ double Seconds(std::chrono::steady_clock::time_point since) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
 }
 
-long PeakKilobytes() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss;
-}
+long PeakKilobytes() { return static_cast<long>(korvax::PeakResidentBytes() / 1024); }
 
 }  // namespace
 
@@ -64,7 +60,8 @@ int main(int argc, char** argv) {
     std::size_t bytes = 0;
     std::ifstream list(argv[2]);
     for (std::string path; std::getline(list, path);) {
-        std::ifstream in(path, std::ios::binary);
+        // The list is UTF-8 on every system (a narrow name would go through Windows' code page).
+        std::ifstream in(std::filesystem::path(std::u8string(path.begin(), path.end())), std::ios::binary);
         files.emplace_back(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
         bytes += files.back().size();
     }
