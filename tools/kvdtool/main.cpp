@@ -23,7 +23,8 @@ int main(int argc, char** argv) {
     scan->footer(
         "Prints one line per result row, path<TAB>status<TAB>action, then the counters. Control characters and "
         "backslashes in paths and virus names, and bytes of paths that are not UTF-8, are escaped (\\\\, \\t, "
-        "\\n, \\r, \\xHH), so a row is always one line; other names print unchanged.");
+        "\\n, \\r, \\xHH), so a row is always one line; other names print unchanged. On Windows a path shows "
+        "as Windows shows it, backslashes and all, and what cannot stand on one line as U+FFFD.");
     scan->add_option("DB", database, "database file (.kvd)")->required();
     scan->add_option("FILE", files, "files to check, in this order")->required();
     bool reference = false;
