@@ -602,8 +602,9 @@ TEST_F(Win32Replacement, AStreamThatCannotBeCarriedStopsTheReplacement) {
     expectOriginal();
 }
 
-// Reparse points as NTFS reports them: a junction where a folder of the path stood, a
-// symbolic link where the file stood. `reparsed` names end so.
+// Reparse points as NTFS reports them (in the attributes every call gives, and the tag): a
+// junction where a folder of the path stood, a symbolic link where the file stood.
+// `reparsed` names end so.
 class WindowsReparsePoints : public FileWriteCalls {
 public:
     WindowsReparsePoints(std::wstring reparsed, DWORD tag) : reparsed_(std::move(reparsed)), tag_(tag) {}
@@ -622,6 +623,12 @@ public:
         return TRUE;
     }
     BOOL GetFileInformationByHandleEx(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind, void* info, DWORD size) override {
+        if (kind == FileBasicInfo && reparse_.count(file) != 0) {
+            if (!FileWriteCalls::GetFileInformationByHandleEx(file, kind, info, size)) return FALSE;
+            ++asked;
+            static_cast<FILE_BASIC_INFO*>(info)->FileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+            return TRUE;
+        }
         if (kind != FileAttributeTagInfo || reparse_.count(file) == 0) {
             return FileWriteCalls::GetFileInformationByHandleEx(file, kind, info, size);
         }

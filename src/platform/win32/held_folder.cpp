@@ -148,16 +148,29 @@ HeldResult HeldFolder::Open(const SplitFullPath& path, std::size_t count, FileWr
                                          FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING,
                                          FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT));
         if (!folder.valid()) return HeldResult::Failed;
-        BY_HANDLE_FILE_INFORMATION info{};
-        if (!calls.GetFileInformationByHandle(folder.get(), &info)) return HeldResult::Failed;
-        if (StandsForAnotherName(info.dwFileAttributes, ReparseTagOf(calls, folder.get(), info.dwFileAttributes))) {
+        // The folder's attributes, and its identity only for the last one: asking for a
+        // volume's serial number is slow on some systems (Wine reads it from the disk
+        // each time), and the folders on the way need none.
+        DWORD attributes = 0;
+        if (depth == count) {
+            BY_HANDLE_FILE_INFORMATION info{};
+            if (!calls.GetFileInformationByHandle(folder.get(), &info)) return HeldResult::Failed;
+            attributes = info.dwFileAttributes;
+            id_ = IdOf(info);
+        } else {
+            FILE_BASIC_INFO basic{};
+            if (!calls.GetFileInformationByHandleEx(folder.get(), FileBasicInfo, &basic, sizeof basic)) {
+                return HeldResult::Failed;
+            }
+            attributes = basic.FileAttributes;
+        }
+        if (StandsForAnotherName(attributes, ReparseTagOf(calls, folder.get(), attributes))) {
             return HeldResult::ReparsePoint;
         }
-        if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
             ::SetLastError(ERROR_DIRECTORY);
             return HeldResult::Failed;
         }
-        id_ = IdOf(info);
         chain_.push_back(std::move(folder));
     }
     path_ = path.joined(count);
