@@ -177,12 +177,9 @@ Section "Korvax" SectionMain
   WriteRegStr SHCTX "${FOLDER_VERB_KEY}" "Icon" "$INSTDIR\korvax.exe,0"
   WriteRegStr SHCTX "${FOLDER_VERB_KEY}\command" "" '"$INSTDIR\korvax.exe" --user-folder -- "%V"'
 
-  ; The entry of the system's list of programs.
-  ${If} $AllUsers == 1
-    StrCpy $0 '"$INSTDIR\uninstall.exe" /ALLUSERS'
-  ${Else}
-    StrCpy $0 '"$INSTDIR\uninstall.exe"'
-  ${EndIf}
+  ; The entry of the system's list of programs. The uninstaller tells an install for all
+  ; users from its key under HKLM, which names its folder (un.onInit).
+  StrCpy $0 '"$INSTDIR\uninstall.exe"'
   WriteRegStr SHCTX "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
   WriteRegStr SHCTX "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
   WriteRegStr SHCTX "${UNINSTALL_KEY}" "Publisher" "${PUBLISHER}"

@@ -246,7 +246,7 @@ def install_cycle(wine, arch, installer, stage, version, driver, all_users, prob
     wow = registry.get(UNINSTALL_KEY.replace("Software\\", "Software\\Wow6432Node\\").lower())
     if all_users and arch == "x64":
         problems.check(wow is None, f"{kind}: the 64-bit install is listed among the 32-bit programs")
-    expected_uninstall = f"\"{folder_windows}\\uninstall.exe\"" + (" /ALLUSERS" if all_users else "")
+    expected_uninstall = f"\"{folder_windows}\\uninstall.exe\""
     installed_kib = sum(p.stat().st_size for p in folder.rglob("*") if p.is_file()) // 1024
     for name, value in [("DisplayName", "Korvax"), ("DisplayVersion", version), ("Publisher", "Korvax developers"),
                         ("InstallLocation", folder_windows), ("DisplayIcon", f"{folder_windows}\\korvax.exe,0"),
