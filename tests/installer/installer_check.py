@@ -173,7 +173,8 @@ def read_shortcut(path):
             end += (end - offset - wide) % 2
             target = data[offset + wide:end].decode("utf-16-le")
         else:
-            target = data[offset + base:data.index(b"\x00", offset + base)].decode("mbcs" if os.name == "nt" else "latin-1")
+            # The system's code page: the paths tried here are ASCII.
+            target = data[offset + base:data.index(b"\x00", offset + base)].decode("latin-1")
         offset += size
     strings = {}
     for bit, name in ((0x04, "name"), (0x08, "relative"), (0x10, "working"), (0x20, "arguments"), (0x40, "icon")):
