@@ -43,6 +43,30 @@
         <source>Обновление невозможно: файл базы не защищён. </source>
         <translation>The update is not possible: the database file is not protected. </translation>
     </message>
+    <message>
+        <source>хранилище резервных копий недоступно: </source>
+        <translation>the backup store cannot be used: </translation>
+    </message>
+    <message>
+        <source>Не вылечено файлов: </source>
+        <translation>Files not cured: </translation>
+    </message>
+    <message>
+        <source>. Оригинал файла сохраняется до лечения, чтобы лечение можно было отменить, а сохранить его не удалось:</source>
+        <translation>. A file's original is kept before its cure, so that the cure can be undone, and it could not be kept:</translation>
+    </message>
+    <message>
+        <source>Во время проверки восстановление невозможно</source>
+        <translation>No restore is possible while a check runs</translation>
+    </message>
+    <message>
+        <source>Не восстановлен: </source>
+        <translation>Not restored: </translation>
+    </message>
+    <message>
+        <source>Уже такой, как до лечения: </source>
+        <translation>Already as it was before its cure: </translation>
+    </message>
 </context>
 <context>
     <name>korvax::RestoreWindow</name>
@@ -93,14 +117,6 @@
     <message>
         <source>Во время проверки восстановление невозможно</source>
         <translation>No restore is possible while a check runs</translation>
-    </message>
-    <message>
-        <source>Не восстановлен: </source>
-        <translation>Not restored: </translation>
-    </message>
-    <message>
-        <source>Уже такой, как до лечения: </source>
-        <translation>Already as it was before its cure: </translation>
     </message>
     <message>
         <source>Восстановлено: %1, не восстановлено: %2</source>
@@ -156,14 +172,6 @@
     <message>
         <source>Подготовка...</source>
         <translation>Preparing...</translation>
-    </message>
-    <message>
-        <source>хранилище резервных копий недоступно: </source>
-        <translation>the backup store cannot be used: </translation>
-    </message>
-    <message>
-        <source>Не вылечено файлов: %1. Оригинал файла сохраняется до лечения, чтобы лечение можно было отменить, а сохранить его не удалось:</source>
-        <translation>Files not cured: %1. A file's original is kept before its cure, so that the cure can be undone, and it could not be kept:</translation>
     </message>
 </context>
 <context>

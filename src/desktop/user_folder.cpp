@@ -1,0 +1,81 @@
+#include "desktop/user_folder.h"
+
+#include "backup/backup_store.h"
+#include "check/database_search.h"
+#include "check/startup.h"
+#include "engine/display_text.h"
+#include "platform/current_directory.h"
+#include "platform/directory_walk.h"
+#include "platform/failure.h"
+#include "platform/system_info.h"
+#include "platform/user_data_folder.h"
+#include "platform/whole_file.h"
+
+namespace korvax {
+namespace {
+
+bool IsSeparator(char c) { return c == '/' || c == '\\'; }
+
+// The folder's own separator: a Windows folder names its parts with '\'.
+std::string Join(const std::string& folder, const std::string& name) {
+    if (folder.empty() || IsSeparator(folder.back())) return folder + name;
+    const char separator = folder.find('\\') != std::string::npos && folder.find('/') == std::string::npos ? '\\' : '/';
+    return folder + separator + name;
+}
+
+// "C:\x", "\\server\share", "\x" (the current drive's) and "/x" are not relative to the
+// current folder.
+bool IsAbsolute(const std::string& path) {
+    if (!path.empty() && IsSeparator(path[0])) return true;
+    return path.size() >= 3 && path[1] == ':' && IsSeparator(path[2]);
+}
+
+}  // namespace
+
+UserFolderPlaces UserFolderPlacesFromEnvironment() {
+    UserFolderPlaces places;
+    places.userFolder = UserDataFolder();
+    for (const DatabasePlace& place : DatabasePlaces({"", "", ProgramDirectory()})) {
+        if (place.origin == DatabaseOrigin::InstalledDefault) places.defaults.push_back(place.path);
+    }
+    return places;
+}
+
+std::vector<std::string> EnterUserFolder(const UserFolderPlaces& places) {
+    if (places.userFolder.empty()) {
+        throw Failure("There is no data folder of your own to start in (LOCALAPPDATA, or HOME, is not set)");
+    }
+    const std::string database = Join(places.userFolder, kDatabaseFileName);
+    MakeFoldersAbove(database);  // what cannot be made shows when the folder is entered
+    std::vector<std::string> told;
+    if (!EntryExists(database)) {
+        const std::string* found = nullptr;
+        for (const std::string& place : places.defaults) {
+            if (EntryExists(place)) {
+                found = &place;
+                break;
+            }
+        }
+        if (found == nullptr) {
+            told.push_back("There is no default database to copy into " + DisplayText(places.userFolder));
+        } else {
+            try {
+                // Written whole or not at all: half a database is never taken for the
+                // user's own.
+                WriteFileWhole(database, ReadWholeFile(*found));
+            } catch (const std::exception& failure) {
+                told.push_back("Cannot copy the default database " + DisplayText(*found) + " into " +
+                               DisplayText(places.userFolder) + ": " + DisplayText(failure.what()));
+            }
+        }
+    }
+    ChangeCurrentDirectory(places.userFolder);
+    return told;
+}
+
+std::string AbsoluteFrom(const std::string& currentFolder, const std::string& path) {
+    if (path.empty() || IsAbsolute(path) || currentFolder.empty()) return path;
+    return Join(currentFolder, path);
+}
+
+}  // namespace korvax
