@@ -2,6 +2,9 @@
 
 #include <commctrl.h>
 
+#include <string>
+
+#include "platform/failure.h"
 #include "wingui/error_display.h"
 #include "wingui/window_look.h"
 
@@ -89,7 +92,7 @@ void Window::Create(const std::wstring& caption, DWORD style, DWORD exStyle, SIZ
     exStyle_ = exStyle;
     handle_ = ::CreateWindowExW(exStyle, kClassName, caption.c_str(), style, CW_USEDEFAULT, CW_USEDEFAULT,
                                 size.cx, size.cy, owner, nullptr, ::GetModuleHandleW(nullptr), nullptr);
-    if (handle_ == nullptr) throw std::runtime_error("Cannot create a window");
+    if (handle_ == nullptr) throw Failure("Cannot create a window (error " + std::to_string(::GetLastError()) + ")");
     ::SetWindowLongPtrW(handle_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     ::SetWindowLongPtrW(handle_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Window::Procedure));
     dpi_ = WindowDpi(handle_);
@@ -103,7 +106,7 @@ HWND Window::AddControl(const wchar_t* className, const std::wstring& text, DWOR
                                      parent != nullptr ? parent : handle_,
                                      reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), ::GetModuleHandleW(nullptr),
                                      nullptr);
-    if (control == nullptr) throw std::runtime_error("Cannot create a control");
+    if (control == nullptr) throw Failure("Cannot create a control (error " + std::to_string(::GetLastError()) + ")");
     placed_.push_back({control, place, font});
     const Placed& added = placed_.back();
     ::MoveWindow(control, Scale(added.place.left), Scale(added.place.top), Scale(added.place.right - added.place.left),
