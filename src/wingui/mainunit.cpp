@@ -93,10 +93,13 @@ TForm1::TForm1(ProgramState& state, const Startup& startup)
 
     const char* const captions[] = {"Частота процессора:", "Загрузка процессора:", "Количество потоков:", "Проверено:",
                                     "Всего:"};
+    std::vector<std::wstring> captionTexts;
+    for (const char* caption : captions) captionTexts.push_back(Tr(caption));
+    FitCaptions(captionTexts, kInnerWidth);
     const wchar_t* const initialValues[] = {L"0", L"0%", L"0", L"0", L"0"};
     for (int i = 0; i < 5; ++i) {
         const int y = kFiguresTop + i * kFigurePitch;
-        AddControl(L"STATIC", Tr(captions[i]), WS_VISIBLE | SS_LEFT | SS_NOPREFIX, kLabel1 + 2 * i,
+        AddControl(L"STATIC", Tr(captions[i]), WS_VISIBLE | SS_LEFTNOWORDWRAP | SS_NOPREFIX, kLabel1 + 2 * i,
                    {kMargin, y, kMargin + kInnerWidth, y + kCaptionHeight}, FontKind::Caption);
         AddControl(L"STATIC", initialValues[i], WS_VISIBLE | SS_RIGHT | SS_NOPREFIX, kLabel1 + 2 * i + 1,
                    {kMargin, y + kCaptionHeight, kMargin + kInnerWidth, y + kCaptionHeight + kValueHeight});

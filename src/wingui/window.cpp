@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include <climits>
 #include <string>
 
 #include "platform/failure.h"
@@ -129,7 +130,14 @@ void Window::MakeFonts() {
     if (windowFont_ != nullptr) ::DeleteObject(windowFont_);
     if (captionFont_ != nullptr) ::DeleteObject(captionFont_);
     windowFont_ = MakeWindowFont(dpi_);
-    captionFont_ = MakeCaptionFont(dpi_);
+    captionFont_ = MakeCaptionFont(dpi_, captionTexts_, captionWidth_ > 0 ? Scale(captionWidth_) : INT_MAX);
+}
+
+void Window::FitCaptions(std::vector<std::wstring> texts, int width) {
+    captionTexts_ = std::move(texts);
+    captionWidth_ = width;
+    MakeFonts();
+    Layout();
 }
 
 void Window::FitFrame(const RECT* suggested) {

@@ -66,6 +66,8 @@ protected:
     void PlaceControl(HWND control, RECT place);
     // The background behind the labels: the tile (true) or the system's window colour.
     void UseTile(bool tile) { tile_ = tile; }
+    // The caption font is narrowed until each of `texts` fits `width` (at 96 dots per inch).
+    void FitCaptions(std::vector<std::wstring> texts, int width);
 
     // Where the window goes whenever it is shown; the default leaves it where it is.
     virtual void Placing() {}
@@ -99,6 +101,8 @@ private:
     HFONT windowFont_ = nullptr;
     HFONT captionFont_ = nullptr;
     std::vector<Placed> placed_;
+    std::vector<std::wstring> captionTexts_;
+    int captionWidth_ = 0;
 };
 
 // Dispatches one message as the program's loops all do: keyboard handling of the window

@@ -43,9 +43,10 @@ HBITMAP MakeTile() {
     return bitmap;
 }
 
-HFONT MakeFont(const wchar_t* face, int height, int weight = FW_NORMAL) {
+HFONT MakeFont(const wchar_t* face, int height, int weight = FW_NORMAL, int width = 0) {
     LOGFONTW font{};
     font.lfHeight = height;
+    font.lfWidth = width;
     font.lfWeight = weight;
     font.lfCharSet = DEFAULT_CHARSET;
     font.lfQuality = CLEARTYPE_QUALITY;
@@ -152,7 +153,47 @@ void PaintTile(HDC dc, const RECT& rect, POINT origin) {
 
 HFONT MakeWindowFont(int dpi) { return MakeFont(L"Microsoft Sans Serif", -::MulDiv(8, dpi, 72)); }
 
-HFONT MakeCaptionFont(int dpi) { return MakeFont(L"Times New Roman", -::MulDiv(15, dpi, 96)); }
+HFONT MakeCaptionFont(int dpi, const std::vector<std::wstring>& texts, int width) {
+    HDC screen = ::GetDC(nullptr);
+    // The widest text in `font`, and the font's average character width.
+    const auto measure = [&](HFONT font, int& averageWidth) {
+        const HGDIOBJ old = ::SelectObject(screen, font);
+        TEXTMETRICW metrics{};
+        ::GetTextMetricsW(screen, &metrics);
+        averageWidth = metrics.tmAveCharWidth;
+        int widest = 0;
+        for (const std::wstring& text : texts) {
+            SIZE size{};
+            ::GetTextExtentPoint32W(screen, text.c_str(), static_cast<int>(text.size()), &size);
+            widest = std::max<int>(widest, size.cx);
+        }
+        ::SelectObject(screen, old);
+        return widest;
+    };
+    int height = -::MulDiv(15, dpi, 96);
+    HFONT font = MakeFont(L"Times New Roman", height);
+    int average = 0;
+    int widest = measure(font, average);
+    const int natural = average;
+    // Narrower characters first, down to three quarters of their width; then smaller ones.
+    for (int characterWidth = average; widest > width && font != nullptr;) {
+        if (characterWidth > natural * 3 / 4) {
+            --characterWidth;
+        } else if (height < -8) {
+            ++height;
+            characterWidth = 0;
+        } else {
+            break;
+        }
+        ::DeleteObject(font);
+        font = MakeFont(L"Times New Roman", height, FW_NORMAL, characterWidth);
+        int ignored = 0;
+        widest = measure(font, ignored);
+        if (characterWidth == 0) characterWidth = ignored;
+    }
+    ::ReleaseDC(nullptr, screen);
+    return font;
+}
 
 void DrawFlatButton(const DRAWITEMSTRUCT& item, Glyph glyph, bool hot, POINT origin, int dpi) {
     HDC dc = item.hDC;

@@ -8,6 +8,9 @@
 
 #include <windows.h>
 
+#include <string>
+#include <vector>
+
 namespace korvax::wingui {
 
 // The 128 x 128 background tile as a pattern brush (a light, finely grained steel-blue
@@ -22,8 +25,10 @@ void PaintTile(HDC dc, const RECT& rect, POINT origin);
 // The windows' ordinary text (the classic 8-point "MS Sans Serif", whose TrueType face
 // Windows keeps as "Microsoft Sans Serif") at `dpi`.
 HFONT MakeWindowFont(int dpi);
-// The main window's caption labels: 15-pixel "Times New Roman" at `dpi`.
-HFONT MakeCaptionFont(int dpi);
+// The main window's caption labels: 15-pixel "Times New Roman" at `dpi`, condensed just
+// enough (down to three quarters of its width, then smaller) for each of `texts` to fit
+// in `width` pixels.
+HFONT MakeCaptionFont(int dpi, const std::vector<std::wstring>& texts, int width);
 
 enum class Glyph { None, Settings, Statistics, Update };
 
