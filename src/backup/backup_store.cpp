@@ -77,16 +77,19 @@ void BackupStore::BeforeFirstWriteBack(const std::string& path, std::span<const 
     }
 }
 
+std::string BackupStore::takeBackupOf(const std::string& path) {
+    std::lock_guard lock(mutex_);
+    const auto found = backupOf_.find(path);
+    if (found == backupOf_.end()) return {};
+    std::string backup = std::move(found->second);
+    backupOf_.erase(found);
+    return backup;
+}
+
 void BackupStore::AfterLastWriteBack(const std::string& path, std::span<const std::uint8_t> written,
                                      const std::optional<FileIdentity>& left) noexcept {
-    std::string backup;
-    {
-        std::lock_guard lock(mutex_);
-        const auto found = backupOf_.find(path);
-        if (found == backupOf_.end()) return;
-        backup = found->second;
-        backupOf_.erase(found);
-    }
+    const std::string backup = takeBackupOf(path);
+    if (backup.empty()) return;
     try {
         folder_.AppendLine(kBackupIndexName, CuredLine(IndexTime(), backup, Sha256Hex(written), left), calls_);
     } catch (const std::exception& failure) {
@@ -98,14 +101,8 @@ void BackupStore::AfterLastWriteBack(const std::string& path, std::span<const st
 }
 
 void BackupStore::FirstWriteBackFailed(const std::string& path) noexcept {
-    std::string backup;
-    {
-        std::lock_guard lock(mutex_);
-        const auto found = backupOf_.find(path);
-        if (found == backupOf_.end()) return;
-        backup = found->second;
-        backupOf_.erase(found);
-    }
+    const std::string backup = takeBackupOf(path);
+    if (backup.empty()) return;
     kept_.fetch_sub(1);
     try {
         folder_.AppendLine(kBackupIndexName, WithdrawnLine(IndexTime(), backup), calls_);

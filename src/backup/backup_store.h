@@ -50,6 +50,9 @@ public:
     PrivateFolder& folder() { return folder_; }
 
 private:
+    // The backup this check made of `path`, taken out of the map; empty when none was made.
+    std::string takeBackupOf(const std::string& path);
+
     PrivateFolder folder_;
     std::ostream& warnings_;
     FileWriteCalls& calls_;

@@ -317,3 +317,34 @@ TEST_F(Scripting, TheSummarySaysWhatWasPassedOverAndWhy) {
 
 }  // namespace
 }  // namespace korvax
+
+namespace korvax {
+namespace {
+
+// The signature author's tool cures too: its cures go to the same store as the scanners',
+// so `korvax-scan --restore` undoes them.
+TEST_F(Scripting, ACureByKvdtoolIsUndoneFromTheUsersOwnStore) {
+    const Bytes good = WithMarkers(test::BytesOf("GOOD"), "a good program");
+    const std::string path = folder.write("tree/tool.exe", good);
+    const std::string store = folder.file("data/korvax/backups");
+    const std::vector<std::string> home = {"XDG_DATA_HOME=" + folder.file("data")};
+
+    auto cured = RunProgram(KVDTOOL_PATH, {"scan", database, path}, "", home);
+    EXPECT_EQ(cured.exitStatus, 1) << cured.err;
+    EXPECT_EQ(Lines(cured.out)[0], path + "\tWrong.Entry\tВылечен");
+    ASSERT_NE(ReadBytes(path), good);
+    const auto restored = RunProgram(kScan, {"--restore", store, path});
+    EXPECT_EQ(restored.exitStatus, 0) << restored.err;
+    EXPECT_EQ(ReadBytes(path), good);
+
+    // Trusted from then on, by kvdtool as by the scanners; --no-backup keeps nothing.
+    EXPECT_EQ(RunProgram(KVDTOOL_PATH, {"scan", database, path}, "", home).exitStatus, 0);
+    EXPECT_EQ(ReadBytes(path), good);
+    const std::string other = folder.write("tree/other.exe", good);
+    cured = RunProgram(KVDTOOL_PATH, {"scan", "--no-backup", database, other}, "", home);
+    EXPECT_EQ(cured.exitStatus, 1) << cured.err;
+    EXPECT_EQ(RunProgram(kScan, {"--restore", store, other}).exitStatus, 2);
+}
+
+}  // namespace
+}  // namespace korvax
