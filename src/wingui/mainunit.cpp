@@ -38,9 +38,9 @@ struct ButtonPlan {
     Glyph glyph;
 };
 constexpr ButtonPlan kButtons[] = {
-    {kSpeedButton1, "Настройки", Glyph::Settings},   {kSpeedButton2, "Статистика", Glyph::Statistics},
-    {kSpeedButton3, "Начать проверку", Glyph::None}, {kSpeedButton4, "Остановить проверку", Glyph::None},
-    {kSpeedButton5, "Обновить", Glyph::Update},
+    {kSpeedButton1, TrText("Настройки"), Glyph::Settings},   {kSpeedButton2, TrText("Статистика"), Glyph::Statistics},
+    {kSpeedButton3, TrText("Начать проверку"), Glyph::None}, {kSpeedButton4, TrText("Остановить проверку"), Glyph::None},
+    {kSpeedButton5, TrText("Обновить"), Glyph::Update},
 };
 
 Glyph GlyphOf(int id) {
@@ -91,8 +91,8 @@ TForm1::TForm1(ProgramState& state, const Startup& startup)
     ::EnableWindow(Control(kSpeedButton4), FALSE);
     AddControl(L"STATIC", L"", WS_VISIBLE | SS_ETCHEDHORZ, kRule, {kMargin, top + 2, kMargin + kInnerWidth, top + 4});
 
-    const char* const captions[] = {"Частота процессора:", "Загрузка процессора:", "Количество потоков:", "Проверено:",
-                                    "Всего:"};
+    const char* const captions[] = {TrText("Частота процессора:"), TrText("Загрузка процессора:"),
+                                    TrText("Количество потоков:"), TrText("Проверено:"), TrText("Всего:")};
     std::vector<std::wstring> captionTexts;
     for (const char* caption : captions) captionTexts.push_back(Tr(caption));
     FitCaptions(captionTexts, kInnerWidth);

@@ -57,7 +57,7 @@ RestoreWindow::RestoreWindow(ProgramState& state, TForm3& statistics, std::strin
     const struct {
         const char* caption;
         int width;
-    } columns[] = {{"Объект", 320}, {"Вирус", 120}, {"Время лечения", 130}, {"Возвращён", 90}};
+    } columns[] = {{TrText("Объект"), 320}, {TrText("Вирус"), 120}, {TrText("Время лечения"), 130}, {TrText("Возвращён"), 90}};
     for (int i = 0; i < 4; ++i) {
         std::wstring caption = Tr(columns[i].caption);
         LVCOLUMNW column{};

@@ -28,13 +28,13 @@ TForm3::TForm3(const Window& mainWindow) : mainWindow_(mainWindow) {
         const char* text;
         RECT place;
     } labels[] = {
-        {kStatLabel1, nullptr, "Проверено:", {16, 8, 116, 23}},
+        {kStatLabel1, nullptr, TrText("Проверено:"), {16, 8, 116, 23}},
         {kStatLabel5, L"0", nullptr, {120, 8, 240, 23}},
-        {kStatLabel3, nullptr, "Вылечено:", {16, 27, 116, 42}},
+        {kStatLabel3, nullptr, TrText("Вылечено:"), {16, 27, 116, 42}},
         {kStatLabel6, L"0", nullptr, {120, 27, 240, 42}},
-        {kStatLabel2, nullptr, "Тел вирусов:", {320, 8, 430, 23}},
+        {kStatLabel2, nullptr, TrText("Тел вирусов:"), {320, 8, 430, 23}},
         {kStatLabel7, L"0", nullptr, {436, 8, 556, 23}},
-        {kStatLabel4, nullptr, "Подозрительных:", {320, 27, 430, 42}},
+        {kStatLabel4, nullptr, TrText("Подозрительных:"), {320, 27, 430, 42}},
         {kStatLabel8, L"0", nullptr, {436, 27, 556, 42}},
     };
     for (const auto& label : labels) {
@@ -48,7 +48,7 @@ TForm3::TForm3(const Window& mainWindow) : mainWindow_(mainWindow) {
     const struct {
         const char* caption;
         int width;
-    } columns[] = {{"Объект", 370}, {"Статус", 150}, {"Действие", 70}};
+    } columns[] = {{TrText("Объект"), 370}, {TrText("Статус"), 150}, {TrText("Действие"), 70}};
     for (int i = 0; i < 3; ++i) {
         std::wstring caption = Tr(columns[i].caption);
         LVCOLUMNW column{};

@@ -26,6 +26,10 @@ std::wstring WindowText(HWND window);
 // One of the program's own texts (Russian in the source) in the language asked for.
 std::wstring Tr(const char* russian);
 
+// Marks one of the program's own texts kept for later (in a table of captions, say), so
+// that the catalogue has it: Tr() translates it where it is shown.
+constexpr const char* TrText(const char* russian) { return russian; }
+
 // Tr(russian) with "%1", "%2"... replaced by `arguments`, in order.
 std::wstring TrFormat(const char* russian, std::initializer_list<std::wstring> arguments);
 

@@ -182,8 +182,39 @@ TEST(WindowLayout, EveryWindowKeepsItsLayoutAt144DotsPerInch) {
         ::RegCloseKey(place.key);
     }
     ASSERT_TRUE(started);
-    EXPECT_NE(output.find("[  PASSED  ] 2 tests."), std::string::npos) << output;
+    EXPECT_NE(output.find("[  PASSED  ] 3 tests."), std::string::npos) << output;
     EXPECT_EQ(output.find("FAILED"), std::string::npos) << output;
+}
+
+// KORVAX_LANG=en for as long as it lives (the texts are looked up when the windows are made).
+class EnglishAsked {
+public:
+    EnglishAsked() { _putenv_s("KORVAX_LANG", "en"); }
+    ~EnglishAsked() { _putenv_s("KORVAX_LANG", ""); }
+};
+
+TEST(WindowLayout, InEnglishFromTheOneCatalogueEveryCaptionWhole) {
+    EnglishAsked english;
+    ProgramFixture f;
+    EXPECT_EQ(ProgramFixture::Text(f.main(), kSpeedButton1), "Settings");
+    EXPECT_EQ(ProgramFixture::Text(f.main(), kSpeedButton3), "Start check");
+    EXPECT_EQ(ProgramFixture::Text(f.main(), kLabel1), "Processor clock:");
+    EXPECT_EQ(ProgramFixture::Text(f.settings(), kGroupBox1), "Folders to check:");
+    EXPECT_EQ(ProgramFixture::Text(f.update(), kRenewButton1), "Browse...");
+    EXPECT_EQ(ProgramFixture::Text(f.update(), kBitBtn2), "Cancel");
+    EXPECT_EQ(Utf8(WindowText(f.statistics().Handle())), "Statistics");
+    EXPECT_EQ(ProgramFixture::Rows(f.statistics().Control(kListView1)).size(), 0U);
+    wchar_t column[64] = {};
+    HDITEMW item{};
+    item.mask = HDI_TEXT;
+    item.pszText = column;
+    item.cchTextMax = 64;
+    Header_GetItem(ListView_GetHeader(f.statistics().Control(kListView1)), 0, &item);
+    EXPECT_EQ(Utf8(column), "Object");
+    for (const Window* window : std::initializer_list<const Window*>{&f.main(), &f.settings(), &f.statistics()}) {
+        EXPECT_EQ(Joined(test::LayoutProblems(*window)), "");
+    }
+    EXPECT_EQ(Joined(test::LayoutProblems(f.update(), {{kEdit1, kRenewButton1}})), "");
 }
 
 TEST(MainWindow, SettingsAndStatisticsShareThePlaceBesideItAndSettingsHoldsBackStartAndUpdate) {
