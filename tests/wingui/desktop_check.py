@@ -97,7 +97,7 @@ def main():
         print(problem)
     if not problems:
         print(f"the desktop check of the demo tree: {len(desk_rows)} rows and the counters "
-              f"{desk['counters']} as korvax-scan.exe gives them; every file as expected")
+              f"{desk['counters']} as korvax-scan.exe gives them, and every file as expected")
     return 1 if problems else 0
 
 
