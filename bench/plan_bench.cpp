@@ -2,16 +2,20 @@
 // plan takes and what it holds in memory, then the cost of one pass over every file held
 // in memory (files already read, so only the engine is timed), split into the sweep for
 // searched patterns and the whole fast pass, beside the literal interpreter when asked.
+// The fast pass is timed as a check runs it, each file's image made afresh (its memory
+// allocated and the bytes copied in), and once more over images made beforehand: the
+// difference is what the C runtime's allocator costs, which differs between the systems
+// (Windows' heap gives every block of more than half a megabyte back to the system when it
+// is freed, so each new image is fresh pages).
 // Each pass is timed three times and the fastest kept: a shared machine's noise only ever
 // adds time.
 //
 //   plan_bench DB [LIST [--reference]]     (LIST: one file path per line; without it, only
 //                                          the load is measured)
-#include <sys/resource.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <string>
@@ -22,6 +26,7 @@
 #include "engine/plan_pass.h"
 #include "engine/scan_plan.h"
 #include "engine/signature_interpreter.h"
+#include "platform/terminal_process.h"
 #include "platform/whole_file.h"
 
 namespace {
@@ -30,11 +35,7 @@ double Seconds(std::chrono::steady_clock::time_point since) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
 }
 
-long PeakKilobytes() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss;
-}
+long PeakKilobytes() { return static_cast<long>(korvax::PeakResidentBytes() / 1024); }
 
 }  // namespace
 
@@ -64,7 +65,8 @@ int main(int argc, char** argv) {
     std::size_t bytes = 0;
     std::ifstream list(argv[2]);
     for (std::string path; std::getline(list, path);) {
-        std::ifstream in(path, std::ios::binary);
+        // The list is UTF-8 on every system (a narrow name would go through Windows' code page).
+        std::ifstream in(std::filesystem::path(std::u8string(path.begin(), path.end())), std::ios::binary);
         files.emplace_back(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
         bytes += files.back().size();
     }
@@ -113,5 +115,26 @@ int main(int argc, char** argv) {
         });
         std::printf("literal interpreter %.3f s (%d detections)\n", literalSeconds, literalDetections);
     }
+    // Every image made once, from the files themselves (no second copy in memory), and the
+    // fast pass timed over them. The bench's databases carry no cures, so no pass changes
+    // an image; each begins at its start, as a check's does.
+    std::vector<korvax::FileImage> images;
+    images.reserve(files.size());
+    for (auto& file : files) images.emplace_back(std::move(file));
+    files.clear();
+    double madeSeconds = 1e9;
+    int madeDetections = 0;
+    for (int repeat = 0; repeat < kRepeats; ++repeat) {
+        madeDetections = 0;
+        const auto begun = std::chrono::steady_clock::now();
+        for (auto& image : images) {
+            image.seek(0);
+            korvax::PlanPass pass(image);
+            pass.ScanFile(plan);
+            madeDetections += pass.resultCode() != korvax::ResultCode::Clean;
+        }
+        madeSeconds = std::min(madeSeconds, Seconds(begun));
+    }
+    std::printf("fast pass over images already made %.3f s (%d detections)\n", madeSeconds, madeDetections);
     return 0;
 }

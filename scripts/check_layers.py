@@ -14,6 +14,11 @@ Windows in any spelling (_WIN32, __MINGW32__, _MSC_VER, ..., or if(WIN32) and it
 layer's CMakeLists.txt). Where such a branch seems needed, the platform interface lacks
 something.
 
+The table of layers below (LAYERS) is the one source of what builds on what. The README's
+"Layout" section shows it twice, as a table and as a diagram: the table must say exactly
+what LAYERS says (every layer, what it builds on, its library), and the diagram must name
+every layer once; either is checked here, so a copy that drifts fails the check.
+
   scripts/check_layers.py              check the tree; exit status 1 on any violation
   scripts/check_layers.py --self-test  show that a violation is caught
 """
@@ -155,6 +160,53 @@ def check_links(layer):
     return problems
 
 
+def layout_section(readme):
+    """The README's "Layout" section: up to the next section of the same level."""
+    match = re.search(r"^## Layout\n(.*?)(?=^## )", readme, re.MULTILINE | re.DOTALL)
+    return match.group(1) if match else ""
+
+
+def check_readme_layout(readme, where="README.md"):
+    """The README's table and diagram of the layers against LAYERS."""
+    section = layout_section(readme)
+    if not section:
+        return [f"{where}: no \"## Layout\" section to show the layers"]
+    problems = []
+    rows = {}
+    for number, line in enumerate(section.splitlines(), 1):
+        cells = [cell.strip() for cell in line.strip().strip("|").split("|")]
+        if len(cells) < 3 or not re.fullmatch(r"`[a-z0-9_-]+`", cells[0]):
+            continue
+        layer = cells[0].strip("`")
+        builds_on = [name.strip() for name in cells[1].split(",") if name.strip()]
+        libraries = re.findall(r"`([^`]+)`", cells[2])
+        rows[layer] = (builds_on, libraries)
+    for layer, (_, target, builds_on) in LAYERS.items():
+        if layer not in rows:
+            problems.append(f"{where}: the layer table has no row for '{layer}'")
+            continue
+        shown, libraries = rows[layer]
+        if sorted(shown) != sorted(builds_on):
+            problems.append(f"{where}: the layer table says '{layer}' builds on {', '.join(shown) or 'nothing'}; "
+                            f"scripts/check_layers.py says {', '.join(builds_on) or 'nothing'}")
+        if target not in libraries:
+            problems.append(f"{where}: the layer table names the library of '{layer}' {', '.join(libraries)}; "
+                            f"its target is {target}")
+    for layer in rows:
+        if layer not in LAYERS:
+            problems.append(f"{where}: the layer table shows '{layer}', which scripts/check_layers.py does not know")
+    diagrams = re.findall(r"^```\n(.*?)^```", section, re.MULTILINE | re.DOTALL)
+    diagram = next((block for block in diagrams if "platform" in block and "|" in block and "/" in block), None)
+    if diagram is None:
+        problems.append(f"{where}: no diagram of the layers in the Layout section")
+    else:
+        for layer in LAYERS:
+            count = len(re.findall(rf"(?<![a-z_]){re.escape(layer)}(?![a-z_])", diagram))
+            if count != 1:
+                problems.append(f"{where}: the diagram names '{layer}' {count} times (once is right)")
+    return problems
+
+
 def sources(folder):
     return sorted(p for p in (ROOT / folder).rglob("*") if p.suffix in (".h", ".cpp"))
 
@@ -182,6 +234,16 @@ def check_tree():
 
 
 def self_test():
+    readme = (ROOT / "README.md").read_text()
+    assert not check_readme_layout(readme), check_readme_layout(readme)
+    drifted = readme.replace("| `cli` | check, backup |", "| `cli` | check |", 1)
+    assert drifted != readme, "the README's cli row has moved"
+    table = check_readme_layout(drifted)
+    assert len(table) == 1 and "'cli' builds on check" in table[0], table
+    missing = check_readme_layout(re.sub(r"^\| `monitor` .*\n", "", readme, count=1, flags=re.MULTILINE))
+    assert any("no row for 'monitor'" in problem for problem in missing), missing
+    unnamed = check_readme_layout(readme.replace("  worker collection monitor", "  worker collection        ", 1))
+    assert any("names 'monitor' 0 times" in problem for problem in unnamed), unnamed
     upward = '#include "engine/file_image.h"\n#include "check/program_state.h"\n'
     found = check_file(Path("src/engine/example.cpp"), "engine", below("engine"), upward)
     assert len(found) == 1 and "check/program_state.h" in found[0], found
@@ -217,7 +279,7 @@ def self_test():
     assert len(cmake) == len(cmake_spellings), cmake
     assert not check_cmake_branches(Path("src/check/CMakeLists.txt"), "check", "# not if(WIN32): platform chooses\n")
     assert not check_cmake_branches(Path("src/platform/CMakeLists.txt"), "platform", "if(WIN32)\n")
-    print("\n".join(found + toolkit + climbing + windows + kin + branches + cmake))
+    print("\n".join(found + toolkit + climbing + windows + kin + branches + cmake + table + unnamed))
     print("self-test: the violations above were caught")
 
 
@@ -225,13 +287,13 @@ def main():
     if "--self-test" in sys.argv:
         self_test()
         return 0
-    problems = check_tree()
+    problems = check_tree() + check_readme_layout((ROOT / "README.md").read_text())
     for problem in problems:
         print(problem)
     if problems:
         print(f"{len(problems)} layer violation(s)", file=sys.stderr)
         return 1
-    print("includes and links follow the layers")
+    print("includes and links follow the layers, and the README shows the layers as they are")
     return 0
 
 

@@ -14,7 +14,8 @@
 #   is its debug output.
 # - Wine maps / to drive Z:, so Linux-only code (reading /proc/stat, a /tmp path) would seem
 #   to work. Z: is removed; drive T: maps the build folder only, where the programs and
-#   their test files are.
+#   their test files are. With KORVAX_WINE_DATA set to a Linux folder, drive D: maps that
+#   folder too (the benchmarks' corpus).
 # - A Wine server started by a program under ctest inherits ctest's pipes and hangs it, and
 #   a fresh server per program costs seconds. One persistent server per prefix is started
 #   here, detached from every pipe, with Wine's services; programs then start in tens of
@@ -131,5 +132,10 @@ if [ "$found" != "$machine" ]; then
 fi
 
 [ -f "$WINEPREFIX/.korvax-ready" ] || locked make_prefix
+if [ -n "${KORVAX_WINE_DATA:-}" ]; then
+  ln -sfn "$(cd "$KORVAX_WINE_DATA" && pwd)" "$WINEPREFIX/dosdevices/d:"
+else
+  rm -f "$WINEPREFIX/dosdevices/d:"
+fi
 locked start_server
 exec "$loader" "$program" "$@"

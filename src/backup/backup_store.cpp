@@ -1,7 +1,6 @@
 #include "backup/backup_store.h"
 
 #include <ctime>
-#include <filesystem>
 #include <ostream>
 
 #include "backup/backup_index.h"
@@ -10,6 +9,8 @@
 #include "engine/escaped_text.h"
 #include "platform/failure.h"
 #include "platform/file_in_folder.h"
+#include "platform/file_name.h"
+#include "platform/make_folders.h"
 #include "platform/system_info.h"
 #include "platform/user_data_folder.h"
 
@@ -33,13 +34,12 @@ std::string BackupName(unsigned sequence, const std::string& sha256) {
 std::string DefaultBackupFolder() {
     const std::string user = UserDataFolder();
     if (user.empty()) return {};
-    return (std::filesystem::path(user) / "backups").string();
+    return JoinPath(user, "backups");
 }
 
 void MakeFoldersAbove(const std::string& store) {
-    const std::filesystem::path above = std::filesystem::path(store).parent_path();
-    std::error_code ignored;  // what cannot be made shows when the store is opened
-    if (!above.empty()) std::filesystem::create_directories(above, ignored);
+    // What cannot be made shows when the store is opened.
+    MakeFolders(ParentFolder(store));
 }
 
 BackupStore::BackupStore(const std::string& folder, std::ostream& warnings, FileWriteCalls& calls, std::string program)
@@ -63,7 +63,7 @@ void BackupStore::BeforeFirstWriteBack(const std::string& path, std::span<const 
         const std::vector<std::uint8_t> kept = Quarantined(original);
         for (;;) {
             record.backup = BackupName(sequence_.fetch_add(1), record.originalSha256);
-            if (folder_.CreateFile(record.backup, kept, calls_)) break;
+            if (folder_.CreateNewFile(record.backup, kept, calls_)) break;
         }
         folder_.AppendLine(kBackupIndexName, BackupLine(record), calls_);
         {
@@ -95,7 +95,7 @@ void BackupStore::AfterLastWriteBack(const std::string& path, std::span<const st
     } catch (const std::exception& failure) {
         // The original is kept; only the check a restore makes is lost: it then needs --force.
         std::lock_guard lock(mutex_);
-        warnings_ << program_ << ": the backup index could not record the cure of " << EscapeText(path) << ": "
+        warnings_ << program_ << ": the backup index could not record the cure of " << ShownPath(path) << ": "
                   << failure.what() << '\n';
     }
 }
@@ -110,19 +110,19 @@ void BackupStore::FirstWriteBackFailed(const std::string& path) noexcept {
         // The index still lists the backup, with no cure after it: a restore refuses it
         // unless forced, and then finds the file as it was. Its original stays to match.
         std::lock_guard lock(mutex_);
-        warnings_ << program_ << ": the backup index could not record that " << EscapeText(path)
+        warnings_ << program_ << ": the backup index could not record that " << ShownPath(path)
                   << " was not cured after all: " << failure.what() << '\n';
         return;
     }
     // The folder is ours alone (mode 0700, checked when it was opened) and the name was
     // made by this process, never reused; removing never follows a link at the name.
-    std::error_code failed;
-    std::filesystem::remove(std::filesystem::path(folder_.path()) / backup, failed);
-    if (failed) {
+    try {
+        folder_.Remove(backup);
+    } catch (const std::exception& failure) {
         std::lock_guard lock(mutex_);
-        warnings_ << program_ << ": " << EscapeText(folder_.path() + "/" + backup)
+        warnings_ << program_ << ": " << ShownPath(JoinPath(folder_.path(), backup))
                   << " holds the original of a file that was not cured after all, and cannot be removed: "
-                  << failed.message() << '\n';
+                  << failure.what() << '\n';
     }
 }
 

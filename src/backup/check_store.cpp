@@ -28,7 +28,7 @@ CheckStore OpenCheckStore(const StoreChoice& choice, std::ostream& warnings, con
         const PruneOutcome pruned =
             PruneStore(*store.listFolder, choice.limits, *IndexTimeSeconds(IndexTime()), calls);
         const std::string message = PruneMessage(pruned, choice.limits, folder);
-        if (!message.empty()) warnings << program << ": " << EscapeText(message) << '\n';
+        if (!message.empty()) warnings << program << ": " << ShownPath(message) << '\n';
         store.backups = std::make_unique<BackupStore>(folder, warnings, calls, program);
         store.folder = folder;
     } else if (!folder.empty() && EntryExists(folder)) {

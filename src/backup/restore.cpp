@@ -9,6 +9,7 @@
 #include "engine/escaped_text.h"
 #include "platform/failure.h"
 #include "platform/file_in_folder.h"
+#include "platform/file_name.h"
 #include "platform/private_folder.h"
 
 namespace korvax {
@@ -20,21 +21,21 @@ void TrustRestored(TrustList& trust, const BackupRecord& record, RestoreListener
     try {
         trust.Trust(record.path, record.originalSha256);
     } catch (const Failure& failure) {
-        listener.Note(EscapeText(record.path) + " is back, but could not be marked as trusted (" +
-                      EscapeText(failure.what()) + "): the next check will cure it again");
+        listener.Note(ShownPath(record.path) + " is back, but could not be marked as trusted (" +
+                      ShownPath(failure.what()) + "): the next check will cure it again");
     }
 }
 
 void RestoreOne(PrivateFolder& folder, TrustList& trust, const BackupRecord& record, bool force,
                 RestoreListener& listener, FileWriteCalls& calls, RestoreCounts& counts) {
-    const std::string shown = EscapeText(record.path);
+    const std::string shown = ShownPath(record.path);
     const std::string kept =
-        EscapeText(folder.path() + (folder.path().ends_with('/') ? "" : "/") + record.backup);
+        ShownPath(JoinPath(folder.path(), record.backup));
     const auto refuse = [&](const std::string& why) {
         listener.Refused(record.path, shown + ": " + why);
         ++counts.refused;
     };
-    if (!record.path.starts_with('/')) {
+    if (!IsAbsolutePath(record.path)) {
         // An earlier version kept the path as the check was given it: relative to a
         // folder the index does not name, so no file can be said to be the one cured.
         return refuse("the index holds it as a relative path, relative to a folder it does not name: not touched (its "
@@ -49,7 +50,7 @@ void RestoreOne(PrivateFolder& folder, TrustList& trust, const BackupRecord& rec
     if (Sha256Hex(original) != record.originalSha256) return refuse("its backup " + record.backup + " is damaged");
     try {
         // The path is the one the check used, which held no link: one now was swapped in.
-        FileInFolder file(record.path, LinkPolicy::RefuseLinks);
+        FileInFolder file(record.path, LinkPolicy::RefuseLinks, calls);
         const std::string now = Sha256Hex(file.ReadAll());
         if (now == record.originalSha256) {
             listener.AlreadyOriginal(record);
@@ -70,8 +71,8 @@ void RestoreOne(PrivateFolder& folder, TrustList& trust, const BackupRecord& rec
             // hard link to another user's program, say) would take the original's bytes
             // and keep its own owner. A remount may renumber the device, never the inode;
             // then the bytes the cure left must be there too.
-            const bool sameInode = static_cast<std::uint64_t>(file.inode()) == record.cured->inode;
-            const bool sameDevice = static_cast<std::uint64_t>(file.device()) == record.cured->device;
+            const bool sameInode = file.inode() == record.cured->inode;
+            const bool sameDevice = file.device() == record.cured->device;
             if (!sameInode || (!sameDevice && !asCured)) {
                 return refuse("is not the file its cure left (another one was put in its place since): not touched (its "
                               "original is kept in " + kept + ")");
@@ -81,11 +82,11 @@ void RestoreOne(PrivateFolder& folder, TrustList& trust, const BackupRecord& rec
                           "stopped before the cure was recorded): restore it with --force if it is that file");
         }
         if (!force && !asCured) return refuse("changed since its cure (restore it with --force to lose that change)");
-        file.Replace(original, FileOwnership{record.owner, record.group, record.mode}, calls);
-    } catch (const OwnerNotKept& failure) {
-        return refuse(EscapeText(failure.what()) + ": " + failure.reason());
+        file.Replace(original, FileOwnership{record.owner, record.group, record.mode});
+    } catch (const WriteRefused& failure) {
+        return refuse(ShownPath(failure.what()) + ": " + failure.reason());
     } catch (const Failure& failure) {
-        return refuse(EscapeText(failure.what()));
+        return refuse(ShownPath(failure.what()));
     }
     try {
         folder.AppendLine(kBackupIndexName, RestoredLine(IndexTime(), record.backup), calls);
@@ -136,7 +137,7 @@ RestoreCounts RestoreBackups(const std::string& folder, const std::vector<std::s
     for (const std::string& path : paths) wanted.insert(AbsolutePath(path));
     for (const std::string& path : wanted) {
         if (latest.count(path) == 0) {
-            listener.Refused(path, EscapeText(path) + ": no backup of it in " + EscapeText(folder));
+            listener.Refused(path, ShownPath(path) + ": no backup of it in " + ShownPath(folder));
             ++counts.refused;
         }
     }

@@ -1,11 +1,12 @@
 #include "check/database_search.h"
 
 #include <cstdlib>
-#include <filesystem>
 
 #include "check/startup.h"
 #include "platform/directory_walk.h"
 #include "platform/failure.h"
+#include "platform/file_in_folder.h"
+#include "platform/file_name.h"
 #include "platform/system_info.h"
 #include "platform/trusted_path.h"
 #include "platform/user_data_folder.h"
@@ -13,11 +14,12 @@
 namespace korvax {
 namespace {
 
-// `folder` + "/" + `name`, tidied ("bin/../share" becomes "share") so that messages show
-// the place plainly. An empty folder leaves the name relative.
+// `folder` (an absolute path) and `name` joined and tidied ("bin/../share" becomes "share")
+// so that messages show the place plainly. An empty folder leaves the name relative.
 std::string Join(const std::string& folder, const std::string& name) {
     if (folder.empty()) return name;
-    return (std::filesystem::path(folder) / name).lexically_normal().string();
+    if (!IsAbsolutePath(folder)) return JoinPath(folder, name);
+    return AbsolutePath(JoinPath(folder, name));
 }
 
 // Anything standing at the name counts, a dangling link too: what fails the trust rule is

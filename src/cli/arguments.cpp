@@ -79,6 +79,9 @@ report); 0 when all is clean. A restore: 0 when every file asked for is as it wa
 std::optional<int> ParseArguments(int argc, char** argv, Arguments& arguments, std::string& help) {
     arguments.jobs = OnlineProcessorCount();
     CLI::App app{kDescription, "korvax-scan"};
+    // Every argument that is no "--option" is a path: "/x" is a name on Windows too, where
+    // CLI11 would otherwise take it for an option.
+    app.allow_windows_style_options(false);
     std::int64_t megabytes = kDefaultStoreBytes >> 20;
     app.add_option("--db", arguments.database,
                    "database file (default: ./virbase.kvd, else the user's copy, else the installed default)");

@@ -26,19 +26,19 @@ int ChangeTrust(const Arguments& arguments, std::ostream& out, std::ostream& err
             // Listed as a check meets it: under its link-free path.
             const std::string path = AbsolutePath(LinkFreeFilePath(arguments.trust));
             list.Trust(path, Sha256Hex(ReadWholeFile(path)));
-            out << Translated("Доверенный файл: ") << EscapeText(path) << '\n';
+            out << Translated("Доверенный файл: ") << ShownPath(path) << '\n';
             return 0;
         }
         const std::string path = AbsolutePath(LinkFreeFilePath(arguments.untrust));
         if (!list.Untrust(path)) {
-            err << "korvax-scan: " << EscapeText(path) << " is not on the trusted list of " << EscapeText(folder->path())
+            err << "korvax-scan: " << ShownPath(path) << " is not on the trusted list of " << ShownPath(folder->path())
                 << '\n';
             return 2;
         }
-        out << Translated("Больше не доверенный: ") << EscapeText(path) << '\n';
+        out << Translated("Больше не доверенный: ") << ShownPath(path) << '\n';
         return 0;
     } catch (const Failure& failure) {
-        err << "korvax-scan: " << EscapeText(failure.what()) << '\n';
+        err << "korvax-scan: " << ShownPath(failure.what()) << '\n';
         return 2;
     }
 }

@@ -156,6 +156,7 @@ int Summarize(cli::RunSummary summary, const Arguments& arguments, const Program
 }  // namespace
 
 int main(int argc, char** argv) {
+    korvax::StartTerminalProgram(argc, argv);
     Arguments arguments;
     std::string help;
     if (const std::optional<int> status = cli::ParseArguments(argc, argv, arguments, help)) return *status;

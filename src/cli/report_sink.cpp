@@ -18,7 +18,7 @@ int ReportSink::Finish(int status, std::ostream& err) {
         const std::string text = text_.str();
         file_->Write(std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
     } catch (const Failure& error) {
-        err << "korvax-scan: the report was not written: " << EscapeText(error.what()) << '\n';
+        err << "korvax-scan: the report was not written: " << ShownPath(error.what()) << '\n';
         return status == 1 ? 1 : 2;
     }
     return status;

@@ -21,7 +21,7 @@ TerminalOutput::TerminalOutput(CpuUsageFunction usage, std::ostream& out, std::o
 void TerminalOutput::AddRow(const ResultRow& row) {
     if (row.code == ResultCode::ReadError) ++readErrors_;
     if (row.changedDuringCheck) Warn("korvax-scan: " + ChangedDuringCheckText(row.path));
-    if (!row.reason.empty()) Warn("korvax-scan: " + EscapeText(row.path) + ": " + row.reason);
+    if (!row.reason.empty()) Warn("korvax-scan: " + ShownPath(row.path) + ": " + row.reason);
     emit(row.path, FormatRow(row), JsonRow(row));
 }
 
@@ -56,33 +56,34 @@ void TerminalOutput::NotCollected(const std::string& path, PassedOver why, const
         case PassedOver::PathTooLong:
             ++missed_;
             ++passedOver_.pathTooLong;
-            Warn("korvax-scan: path longer than 1024 bytes, not scanned: " + EscapeText(path));
+            Warn("korvax-scan: path longer than 1024 " + std::string(kPathLengthUnit) +
+                 ", not scanned: " + ShownPath(path));
             break;
         case PassedOver::Unreadable:
             ++missed_;
             ++passedOver_.unreadable;
-            Warn("korvax-scan: cannot read " + EscapeText(path) + " (" + detail + "), not scanned");
+            Warn("korvax-scan: cannot read " + ShownPath(path) + " (" + detail + "), not scanned");
             break;
         case PassedOver::Refused:
             ++missed_;
             ++passedOver_.refused;
-            Warn("korvax-scan: " + EscapeText(path) + ": not checked (" + detail + ")");
+            Warn("korvax-scan: " + ShownPath(path) + ": not checked (" + detail + ")");
             break;
         // What the scanner's limit or the user chose not to check: counted, and named with
         // --verbose.
         case PassedOver::TooLarge:
             ++passedOver_.tooLarge;
-            if (options_.verbose) Warn("korvax-scan: at or over the size limit, not scanned: " + EscapeText(path));
+            if (options_.verbose) Warn("korvax-scan: at or over the size limit, not scanned: " + ShownPath(path));
             break;
         case PassedOver::Excluded:
             ++passedOver_.excluded;
-            if (options_.verbose) Warn("korvax-scan: excluded, not scanned: " + EscapeText(path));
+            if (options_.verbose) Warn("korvax-scan: excluded, not scanned: " + ShownPath(path));
             break;
     }
 }
 
 void TerminalOutput::FolderEntered(const std::string& folder) {
-    if (options_.verbose) Warn("korvax-scan: entering " + EscapeText(folder));
+    if (options_.verbose) Warn("korvax-scan: entering " + ShownPath(folder));
 }
 
 void TerminalOutput::Warn(const std::string& message) {
@@ -164,7 +165,7 @@ void TerminalOutput::printSummaryNotes(const RunSummary& summary) {
         out_ << FormatCounter(Translated("Пропущено"), passed.total()) << " (" << why << ")\n";
     }
     for (const std::string& path : summary.trusted) {
-        out_ << Translated("Доверенный файл, не изменился: ") << EscapeText(path) << '\n';
+        out_ << Translated("Доверенный файл, не изменился: ") << ShownPath(path) << '\n';
     }
     if (summary.noBackup) out_ << Translated("Резервные копии не сохранялись (--no-backup)") << '\n';
 }

@@ -5,6 +5,7 @@
 #include "collection/path_glob.h"
 #include "platform/directory_walk.h"
 #include "platform/file_in_folder.h"
+#include "platform/file_name.h"
 
 namespace korvax {
 
@@ -51,16 +52,17 @@ bool Walk(DirectoryListing& listing, const std::string& folder, const CollectedF
         const std::string path = folder + entry->name;
         if (entry->kind == EntryKind::Directory) {
             // Nothing below a folder whose own path is already too long can be collected.
-            if (path.size() + 1 > kMaxFileNameLength) {
-                Tell(options, path + "/", PassedOver::PathTooLong);
+            const std::string below = path + kPathSeparator;
+            if (PathLength(below) > kMaxFileNameLength) {
+                Tell(options, below, PassedOver::PathTooLong);
                 continue;
             }
-            if (Excluded(options, path) || Excluded(options, path + "/")) {
-                Tell(options, path + "/", PassedOver::Excluded);
+            if (Excluded(options, path) || Excluded(options, below)) {
+                Tell(options, below, PassedOver::Excluded);
                 continue;
             }
-            DirectoryListing below(listing, entry->name);
-            if (!Walk(below, path + "/", collected, pump, options, stop)) return false;
+            DirectoryListing inside(listing, entry->name);
+            if (!Walk(inside, below, collected, pump, options, stop)) return false;
             continue;
         }
         if (entry->kind != EntryKind::RegularFile) continue;
@@ -73,7 +75,7 @@ bool Walk(DirectoryListing& listing, const std::string& folder, const CollectedF
             Tell(options, path, PassedOver::Excluded);
             continue;
         }
-        if (path.size() > kMaxFileNameLength) {
+        if (PathLength(path) > kMaxFileNameLength) {
             Tell(options, path, PassedOver::PathTooLong);
             continue;
         }
@@ -99,7 +101,8 @@ void CollectListed(const std::string& listed, const CollectedFile& collected, Me
         return;
     }
     if (entry.kind == EntryKind::Directory) {
-        WalkFolder(listed.ends_with('/') ? listed : listed + "/", collected, pump, options, stop);
+        WalkFolder(!listed.empty() && IsPathSeparator(listed.back()) ? listed : listed + kPathSeparator, collected,
+                   pump, options, stop);
         return;
     }
     if (entry.kind != EntryKind::RegularFile) {
@@ -112,7 +115,7 @@ void CollectListed(const std::string& listed, const CollectedFile& collected, Me
         return;
     }
     const std::string path = LinkFreeFilePath(listed);
-    if (path.size() > kMaxFileNameLength) {
+    if (PathLength(path) > kMaxFileNameLength) {
         Tell(options, path, PassedOver::PathTooLong);
         return;
     }

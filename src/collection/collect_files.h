@@ -41,7 +41,8 @@ struct CollectOptions {
     // Told of everything passed over, and why (korvax-scan warns about and counts them).
     // `detail` is the system's reason for an unreadable folder, else empty.
     std::function<void(const std::string& path, PassedOver why, const std::string& detail)> onPassedOver;
-    // Told of every folder the walk enters (its path ending with '/'), the listed one first.
+    // Told of every folder the walk enters (its path ending with the separator), the listed
+    // one first.
     std::function<void(const std::string& folder)> onFolderEntered;
     // Files must be smaller than this; never above kMaxScannedFileSize, whatever is set.
     std::int64_t maxSize = kMaxScannedFileSize;
@@ -69,7 +70,7 @@ void WalkFolder(const std::string& folder, const CollectedFile& collected, Messa
                 const CollectOptions& options = {}, const std::function<bool()>& stop = {});
 
 // One entry of a check list, as both schedulers take it. A folder is walked (a missing
-// trailing '/' is added). A regular file the user named is collected whatever its
+// trailing separator is added). A regular file the user named is collected whatever its
 // extension, and no exclusion applies to it: the user asked for that file (under its
 // link-free path, as the walk would give it). A named file of the size limit or more, or
 // one that is no regular file (a FIFO, a device, a socket), is refused (PassedOver::Refused)

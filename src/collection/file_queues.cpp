@@ -16,7 +16,7 @@ void TakeNextFile(FileCollection& collection, FileNameBuffer& buffer) {
         if (queue.empty()) continue;
         const std::string& name = queue.front();
         // Names longer than the buffer are never collected; the cut is only a last guard.
-        const std::size_t length = std::min(name.size(), kMaxFileNameLength);
+        const std::size_t length = std::min(name.size(), kFileNameBufferSize - 1);
         std::memcpy(buffer.data(), name.data(), length);
         buffer[length] = '\0';
         queue.pop_front();

@@ -6,13 +6,32 @@
 #include <utility>
 #include <vector>
 
+#include "platform/file_name.h"
+
 namespace korvax {
 namespace {
+
+bool IsSeparator(char c, GlobStyle style) { return c == '/' || (style == GlobStyle::Windows && c == '\\'); }
+
+// Whether `c` lies in [low, high]; in the Windows style either letter case of it.
+bool InRange(char c, char low, char high, GlobStyle style) {
+    const auto within = [&](char x) {
+        const auto u = static_cast<unsigned char>(x);
+        return u >= static_cast<unsigned char>(low) && u <= static_cast<unsigned char>(high);
+    };
+    if (within(c)) return true;
+    if (style != GlobStyle::Windows) return false;
+    if (c >= 'a' && c <= 'z') return within(static_cast<char>(c - 'a' + 'A'));
+    if (c >= 'A' && c <= 'Z') return within(static_cast<char>(c - 'A' + 'a'));
+    return false;
+}
 
 // Matches one bracket expression at pattern[p] (which is '[') against `c`. Returns the
 // position after the expression, or 0 when it is not one (no closing ']': then the '['
 // stands for itself). Where the expression ends does not depend on `c`.
-std::size_t MatchSet(std::string_view pattern, std::size_t p, char c, bool& matched) {
+std::size_t MatchSet(std::string_view pattern, std::size_t p, char c, bool& matched, GlobStyle style) {
+    // A backslash quotes the next character, but on Windows, where it separates folders.
+    const bool quotes = style == GlobStyle::Posix;
     std::size_t i = p + 1;
     const bool negated = i < pattern.size() && (pattern[i] == '!' || pattern[i] == '^');
     if (negated) ++i;
@@ -21,22 +40,21 @@ std::size_t MatchSet(std::string_view pattern, std::size_t p, char c, bool& matc
     while (i < pattern.size() && (pattern[i] != ']' || first)) {
         first = false;
         char low = pattern[i];
-        if (low == '\\' && i + 1 < pattern.size()) low = pattern[++i];
+        if (quotes && low == '\\' && i + 1 < pattern.size()) low = pattern[++i];
         char high = low;
         if (i + 2 < pattern.size() && pattern[i + 1] == '-' && pattern[i + 2] != ']') {
             high = pattern[i + 2];
-            if (high == '\\' && i + 3 < pattern.size()) {
+            if (quotes && high == '\\' && i + 3 < pattern.size()) {
                 high = pattern[i + 3];
                 ++i;
             }
             i += 2;
         }
-        const auto u = static_cast<unsigned char>(c);
-        if (u >= static_cast<unsigned char>(low) && u <= static_cast<unsigned char>(high)) found = true;
+        if (InRange(c, low, high, style)) found = true;
         ++i;
     }
     if (i >= pattern.size()) return 0;
-    matched = found != negated && c != '/';
+    matched = found != negated && !IsSeparator(c, style);
     return i + 1;
 }
 
@@ -51,6 +69,7 @@ enum class TokenKind : std::uint8_t {
 struct Token {
     TokenKind kind = TokenKind::Literal;
     char literal = 0;
+    bool separator = false;      // a Literal that is a folder separator (either one on Windows)
     std::size_t setAt = 0;       // a Set: where its '[' stands in the pattern
     bool mayOmitFolder = false;  // "**/": the '/' after it may go too, as long as the "**" took nothing
 };
@@ -60,37 +79,38 @@ struct Token {
 // folder, and a "**" right before a '/' may drop it. A run longer than four means what
 // four (an even run) or three (an odd one) mean: pairs before the last take any run of
 // bytes however many there are, so the time spent per path byte does not grow with them.
-void AppendStars(std::vector<Token>& tokens, std::size_t run, char next) {
+void AppendStars(std::vector<Token>& tokens, std::size_t run, char next, GlobStyle style) {
     for (std::size_t left = run <= 4 ? run : 4 - run % 2; left > 0;) {
         Token token;
         token.kind = left >= 2 ? TokenKind::AnyFolders : TokenKind::Star;
         left -= left >= 2 ? 2 : 1;
-        token.mayOmitFolder = token.kind == TokenKind::AnyFolders && left == 0 && next == '/';
+        token.mayOmitFolder = token.kind == TokenKind::AnyFolders && left == 0 && IsSeparator(next, style);
         tokens.push_back(token);
     }
 }
 
-std::vector<Token> Tokens(std::string_view pattern) {
+std::vector<Token> Tokens(std::string_view pattern, GlobStyle style) {
     std::vector<Token> tokens;
     for (std::size_t p = 0; p < pattern.size();) {
         const char c = pattern[p];
         if (c == '*') {
             const std::size_t run = std::min(pattern.find_first_not_of('*', p), pattern.size()) - p;
             p += run;
-            AppendStars(tokens, run, p < pattern.size() ? pattern[p] : '\0');
+            AppendStars(tokens, run, p < pattern.size() ? pattern[p] : '\0', style);
             continue;
         }
         Token token;
-        if (bool ignored = false; c == '[' && MatchSet(pattern, p, 0, ignored) != 0) {
+        if (bool ignored = false; c == '[' && MatchSet(pattern, p, 0, ignored, style) != 0) {
             token.kind = TokenKind::Set;
             token.setAt = p;
-            p = MatchSet(pattern, p, 0, ignored);
+            p = MatchSet(pattern, p, 0, ignored, style);
         } else if (c == '?') {
             token.kind = TokenKind::AnyOne;
             ++p;
         } else {
             token.literal = c;
-            if (c == '\\' && p + 1 < pattern.size()) token.literal = pattern[++p];
+            token.separator = IsSeparator(c, style);
+            if (style == GlobStyle::Posix && c == '\\' && p + 1 < pattern.size()) token.literal = pattern[++p];
             ++p;
         }
         tokens.push_back(token);
@@ -149,7 +169,11 @@ private:
 // Every path byte moves the whole set of positions one step, so the work is at most the
 // number of tokens times the path's length, and the memory a few bytes per token.
 bool GlobMatches(std::string_view pattern, std::string_view path) {
-    const std::vector<Token> tokens = Tokens(pattern);
+    return GlobMatches(pattern, path, kPathSeparator == '\\' ? GlobStyle::Windows : GlobStyle::Posix);
+}
+
+bool GlobMatches(std::string_view pattern, std::string_view path, GlobStyle style) {
+    const std::vector<Token> tokens = Tokens(pattern, style);
     Positions current(tokens.size());
     Positions next(tokens.size());
     current.reach(tokens, 0, true);
@@ -160,19 +184,21 @@ bool GlobMatches(std::string_view pattern, std::string_view path) {
             const Token& token = tokens[t];
             switch (token.kind) {
                 case TokenKind::Literal:
-                    if (c == token.literal) next.reach(tokens, t + 1, true);
+                    if (token.separator ? IsSeparator(c, style) : InRange(c, token.literal, token.literal, style)) {
+                        next.reach(tokens, t + 1, true);
+                    }
                     break;
                 case TokenKind::AnyOne:
-                    if (c != '/') next.reach(tokens, t + 1, true);
+                    if (!IsSeparator(c, style)) next.reach(tokens, t + 1, true);
                     break;
                 case TokenKind::Set: {
                     bool matched = false;
-                    MatchSet(pattern, token.setAt, c, matched);
+                    MatchSet(pattern, token.setAt, c, matched, style);
                     if (matched) next.reach(tokens, t + 1, true);
                     break;
                 }
                 case TokenKind::Star:
-                    if (c != '/') next.reach(tokens, t, false);
+                    if (!IsSeparator(c, style)) next.reach(tokens, t, false);
                     break;
                 case TokenKind::AnyFolders:
                     next.reach(tokens, t, false);

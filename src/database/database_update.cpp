@@ -92,13 +92,13 @@ void UpdateDatabase(const std::string& updatePath, const std::string& basePath, 
     } catch (const NotTrusted& failure) {
         throw NotTrusted(Translated("Обновление невозможно: файл базы не защищён. ") + std::string(failure.what()));
     }
-    FileInFolder database(trusted, LinkPolicy::RefuseLinks);
+    FileInFolder database(trusted, LinkPolicy::RefuseLinks, calls);
     std::vector<std::uint8_t> joined = database.ReadAll();
     const std::size_t baseEntries = EntriesOfDatabaseFile(basePath, joined);
     joined.insert(joined.end(), added.begin(), added.end());
     // What the next start will read: every entry of both files, the update's last.
     CheckJoinedDatabase(basePath, joined, baseEntries, entries);
-    database.Replace(joined, calls);
+    database.Replace(joined);
 
     base.insert(base.end(), std::make_move_iterator(entries.begin()), std::make_move_iterator(entries.end()));
 }

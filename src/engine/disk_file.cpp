@@ -7,7 +7,7 @@ namespace korvax {
 
 std::vector<std::uint8_t> DiskFile::Load(std::int64_t maxSize) {
     for (;;) {
-        file_ = std::make_unique<FileInFolder>(path_, policy_);
+        file_ = std::make_unique<FileInFolder>(path_, policy_, calls_);
         if (inHand_ == nullptr) break;
         hold_ = inHand_->TryHold(file_->place());
         if (hold_) break;
@@ -22,14 +22,13 @@ std::vector<std::uint8_t> DiskFile::Load(std::int64_t maxSize) {
 
 void DiskFile::Save(std::span<const std::uint8_t> image) {
     if (!file_) throw CannotCreateFile(path_);  // nothing was read, so nothing may be written
-    file_->Replace(image, calls_);
+    file_->Replace(image);
 }
 
 std::optional<FileFacts> DiskFile::Facts() const {
     if (!file_) return std::nullopt;
-    const struct stat& original = file_->original();
-    return FileFacts{original.st_size, static_cast<std::uint32_t>(original.st_mode & 07777),
-                     static_cast<std::uint32_t>(original.st_uid), static_cast<std::uint32_t>(original.st_gid)};
+    const FileOwnership& ownership = file_->ownership();
+    return FileFacts{file_->openedSize(), ownership.mode, ownership.owner, ownership.group};
 }
 
 // The check of a file on disk lives here rather than with the check itself, so that a
@@ -76,7 +75,7 @@ void CheckCollectedFile(const std::string& path, const VirusDatabase& base, Dete
 
 std::optional<FileIdentity> DiskFile::Identity() const {
     if (!file_) return std::nullopt;
-    return FileIdentity{static_cast<std::uint64_t>(file_->device()), static_cast<std::uint64_t>(file_->inode())};
+    return FileIdentity{file_->device(), file_->inode()};
 }
 
 }  // namespace korvax

@@ -85,4 +85,37 @@ std::optional<std::string> UnescapeText(std::string_view text) {
     return out;
 }
 
+std::string ShownPath(std::string_view path) { return ShownPath(path, kPathShowing); }
+
+std::string ShownPath(std::string_view path, PathShowing showing) {
+    if (showing == PathShowing::Escaped) return EscapeText(path);
+    static constexpr char kReplacement[] = "\xEF\xBF\xBD";  // U+FFFD
+    std::string out;
+    out.reserve(path.size());
+    for (std::size_t i = 0; i < path.size();) {
+        const auto c = static_cast<unsigned char>(path[i]);
+        const auto at = [&](std::size_t k) { return k < path.size() ? static_cast<unsigned char>(path[k]) : 0U; };
+        if (c < 0x20 || c == 0x7F) {
+            out += kReplacement;
+            ++i;
+        } else if (c < 0x80) {
+            out += static_cast<char>(c);
+            ++i;
+        } else if (c == 0xED && at(i + 1) >= 0xA0 && at(i + 1) <= 0xBF && (at(i + 2) & 0xC0) == 0x80) {
+            out += kReplacement;  // a lone surrogate, one 16-bit unit of a name
+            i += 3;
+        } else if (const std::size_t length = Utf8SequenceLength(path, i); length == 0) {
+            out += kReplacement;
+            ++i;
+        } else if (length == 2 && c == 0xC2 && at(i + 1) < 0xA0) {
+            out += kReplacement;  // a C1 control
+            i += 2;
+        } else {
+            out.append(path.substr(i, length));
+            i += length;
+        }
+    }
+    return out;
+}
+
 }  // namespace korvax

@@ -20,6 +20,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/file_name.h"
+
 namespace korvax {
 
 std::string EscapeText(std::string_view bytes);
@@ -28,5 +30,15 @@ std::string EscapeText(std::string_view bytes);
 // backslash at the end, or followed by anything but \, t, n, r or x and two hex digits
 // (either case).
 std::optional<std::string> UnescapeText(std::string_view text);
+
+// A path, or a message that names one, as the rows and messages show it on the system the
+// program runs on (kPathShowing, platform/file_name.h): on Linux escaped as above; on
+// Windows as it stands, backslashes and all, with whatever cannot stand on one readable
+// line shown as U+FFFD: a control character (C0, DEL or C1), a byte that is no UTF-8, and
+// a lone surrogate (the three bytes WTF-8 gives it, one U+FFFD for them). A Win32 name
+// holds none of them: only a name made behind Win32's back does. Unlike the escapes this
+// is not reversible; JSON gives every path exactly (engine/json_path.h).
+std::string ShownPath(std::string_view path);
+std::string ShownPath(std::string_view path, PathShowing showing);
 
 }  // namespace korvax

@@ -55,7 +55,7 @@ FileCheckOutcome CheckWith(const std::string& path, FileAccess& file, const Base
             counters.CuredCount.fetch_add(1);
             report(ResultRow{path, status, action, ResultCode::Cured});
         }
-    } catch (const OwnerNotKept& failure) {
+    } catch (const WriteRefused& failure) {
         outcome.resultCode = ResultCode::ReadError;
         outcome.failure = failure.what();
         outcome.reason = failure.reason();

@@ -6,7 +6,7 @@
 namespace korvax {
 
 std::string FormatRow(const ResultRow& row) {
-    return EscapeText(row.path) + '\t' + DisplayLine(row.status) + '\t' + DisplayLine(row.action);
+    return ShownPath(row.path) + '\t' + DisplayLine(row.status) + '\t' + DisplayLine(row.action);
 }
 
 std::string FormatCounter(std::string_view caption, std::int64_t value) {
@@ -14,7 +14,7 @@ std::string FormatCounter(std::string_view caption, std::int64_t value) {
 }
 
 std::string ChangedDuringCheckText(const std::string& path) {
-    return EscapeText(path) + ": changed during the check (the file, or a folder above it, was swapped): nothing was written";
+    return ShownPath(path) + ": changed during the check (the file, or a folder above it, was swapped): nothing was written";
 }
 
 }  // namespace korvax

@@ -1,9 +1,10 @@
 #pragma once
 // The line format the terminal tools print, shared so that `kvdtool scan` and
 // `korvax-scan` stay identical: `path<TAB>status<TAB>action`, and `Caption: N` counters.
-// Every row is exactly one line whatever a file or virus name holds: the path is escaped
-// as EscapeText does (engine/escaped_text.h; an ordinary UTF-8 name prints unchanged),
-// the status and action are decoded as DisplayText does and then escaped the same way.
+// Every row is exactly one line whatever a file or virus name holds: the path is shown as
+// ShownPath does (engine/escaped_text.h: escaped on Linux, as Windows shows it on Windows;
+// an ordinary name prints unchanged), the status and action are decoded as DisplayText
+// does and then escaped as EscapeText does.
 
 #include <cstdint>
 #include <string>

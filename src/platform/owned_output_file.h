@@ -6,13 +6,14 @@
 // fill) any file of the system, and a report opened at the start would be emptied before
 // the check had found anything. So the path is looked at when the program starts (its
 // folder must pass the trust rule of platform/trusted_path.h; what stands at the name must
-// be nothing, or a regular file of the user's, never a link of any owner), nothing is
-// touched then, and at the end the whole text is written to a new file in that folder and
+// be nothing, or a regular file of the user's, never a link of any owner: on Windows no
+// reparse point at all), nothing is touched then, and at the end the whole text is written to a new file in that folder and
 // renamed over the name, after the same look at what stands there.
 //
 // Not thread-safe: one object belongs to one run.
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 
@@ -40,12 +41,11 @@ public:
 
     const std::string& path() const { return path_; }
 
-private:
-    void requireReplaceable() const;
+    struct Opened;  // the open folder, as each system keeps it (opaque here)
 
+private:
     std::string path_;  // as given, for messages
-    std::string name_;
-    int folder_ = -1;
+    std::unique_ptr<Opened> folder_;
 };
 
 }  // namespace korvax

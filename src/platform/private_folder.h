@@ -7,6 +7,7 @@
 // threads never mix; the other members may be called from any thread.
 
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <span>
 #include <string>
@@ -27,22 +28,26 @@ public:
 class PrivateFolder {
 public:
     // Opens the folder at `path`, creating it with mode 0700 when it is missing (its parent
-    // must exist). The path must pass the trust rule (platform/trusted_path.h): links on
+    // must exist); on Windows with a DACL that gives the user alone access, not inherited
+    // from above. The path must pass the trust rule (platform/trusted_path.h): links on
     // the way are followed only when they belong to the user or root, and every folder
     // above belongs to one of them and is closed to other users' writes. FolderRefused when
-    // it fails the rule, cannot be made or opened, is no folder, belongs to another user,
-    // or its group or others may write to it.
+    // it fails the rule, cannot be made or opened, is no folder, belongs to another user
+    // (on Windows: neither the user nor the Administrators), or its group or others may
+    // write to it (on Windows: its DACL lets anyone else write).
     explicit PrivateFolder(const std::string& path);
     PrivateFolder(const PrivateFolder&) = delete;
     PrivateFolder& operator=(const PrivateFolder&) = delete;
     ~PrivateFolder();
 
-    // Creates the file `name` holding `bytes` (mode 0600), flushed: whole or not at all,
-    // never over an existing file. False when the name is taken; Failure otherwise.
-    bool CreateFile(const std::string& name, std::span<const std::uint8_t> bytes,
+    // Creates the file `name` holding `bytes` (mode 0600; on Windows the folder's DACL),
+    // flushed: whole or not at all, never over an existing file. False when the name is
+    // taken; Failure otherwise.
+    bool CreateNewFile(const std::string& name, std::span<const std::uint8_t> bytes,
                     FileWriteCalls& calls = SystemFileWriteCalls());
     // Appends `line` and a line end to the file `name` (made with mode 0600 when missing)
-    // in one write, and flushes it. Failure ("Stream write error", "Cannot create file %s").
+    // in one write, and flushes it; never through a link at `name`. Failure ("Stream write
+    // error", "Cannot create file %s").
     void AppendLine(const std::string& name, std::string_view line, FileWriteCalls& calls = SystemFileWriteCalls());
     // The file `name` whole; "Cannot open file %s" when it cannot be read. A missing file
     // gives nothing when `missingIsEmpty`.
@@ -53,9 +58,11 @@ public:
 
     const std::string& path() const { return path_; }
 
+    struct Opened;  // the open folder, as each system keeps it (opaque here)
+
 private:
     std::string path_;
-    int folder_ = -1;
+    std::unique_ptr<Opened> folder_;
     std::mutex appending_;
 };
 

@@ -52,14 +52,21 @@ enum class FinalPart {
     MayBeMissing,
 };
 
-// Looks at `path` under `rule` for the user `uid` (root, 0, is always trusted as well) and
-// returns it resolved: absolute, without "." or "..", every link replaced by its target.
-// A relative path is taken from the current directory. Throws NotTrusted ("Not trusted:
-// PATH: REASON") when the rule fails, and CannotOpenFile when a part of the path that must
-// exist cannot be looked at.
-std::string RequireTrusted(const std::string& path, TrustRule rule, FinalPart final, std::uint32_t uid);
-
-// The same for the user the process acts as (its effective user).
+// Looks at `path` under `rule` for the user the process acts as (its effective user; root
+// is always trusted as well) and returns it resolved: absolute, without "." or "..", every
+// link replaced by its target. A relative path is taken from the current directory. Throws
+// NotTrusted ("Not trusted: PATH: REASON") when the rule fails, and CannotOpenFile when a
+// part of the path that must exist cannot be looked at.
+//
+// On Windows the same rule reads the security descriptors: every folder on the way and the
+// file itself must be owned by the user, the Administrators, SYSTEM or the system's
+// installer (TrustedInstaller), and the DACL may let nobody else write: not change the
+// file or folder, its permissions or owner, nor delete or rename it or (for a folder on the
+// way) what it holds. Another user may only add new entries to a folder on the way (as
+// everyone may in C:\, like /tmp's sticky rule): whatever stands below is then held to the
+// rule itself. A reparse point that stands for another name (symbolic link, junction,
+// mount point) is followed only when it is owned as above, and its target is held to the
+// rule too.
 std::string RequireTrusted(const std::string& path, TrustRule rule, FinalPart final = FinalPart::MustExist);
 
 }  // namespace korvax

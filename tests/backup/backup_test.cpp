@@ -40,35 +40,6 @@ public:
     std::vector<std::string> refused;
 };
 
-// The system's calls, but the file system of the backup folder is full or read-only.
-class FullOrReadOnly : public FileWriteCalls {
-public:
-    explicit FullOrReadOnly(int error) : error_(error) {}
-    int OpenAt(int folder, const char* name, int flags, mode_t mode) override {
-        if (error_ == EROFS) return fail();
-        return FileWriteCalls::OpenAt(folder, name, flags, mode);
-    }
-    ssize_t Write(int fd, const void* data, std::size_t size) override {
-        if (error_ == ENOSPC) return fail();
-        return FileWriteCalls::Write(fd, data, size);
-    }
-
-private:
-    int fail() {
-        errno = error_;
-        return -1;
-    }
-    int error_;
-};
-
-// The system's calls, but the user may not give a file away: fchown says EPERM.
-class MayNotGiveAway : public FileWriteCalls {
-public:
-    int Fchown(int /*fd*/, uid_t /*owner*/, gid_t /*group*/) override {
-        errno = EPERM;
-        return -1;
-    }
-};
 
 BackupIndex IndexIn(const std::string& backups) {
     const Bytes text = ReadBytes(backups + "/index.jsonl");
@@ -191,11 +162,14 @@ TEST_F(Backups, ARestoreThatWouldLoseALaterChangeIsRefusedUnlessForced) {
 
 TEST_F(Backups, NeverACureWithoutItsBackup) {
     const Bytes good = WithMarkers(test::BytesOf("GOOD"), "program");
-    for (const int error : {ENOSPC, EROFS}) {
-        SCOPED_TRACE(error);
+    // The backup folder's disk is full, or read-only.
+    for (const auto& [step, fault] : {std::pair{WriteStep::Write, WriteFault::DiskFull},
+                                      std::pair{WriteStep::Create, WriteFault::ReadOnlyDisk}}) {
+        SCOPED_TRACE(static_cast<int>(fault));
         const std::string path = folder.write("tool.exe", good);
-        FullOrReadOnly disk(error);
-        BackupStore store(folder.file("backups"), warnings, disk);
+        InjectedWriteFaults disk;
+        disk.Fail(step, fault);
+        BackupStore store(folder.file("backups"), warnings, disk.calls());
         rows.clear();
         const FileCheckOutcome outcome = cure(path, store);
         EXPECT_EQ(outcome.resultCode, ResultCode::ReadError);
@@ -220,8 +194,10 @@ TEST_F(Backups, AFirstWriteBackThatFailsWithdrawsItsBackup) {
     const std::string path = folder.write("tool.exe", good);
     const std::string backups = folder.file("backups");
     BackupStore store(backups, warnings);
-    MayNotGiveAway calls;
-    const FileCheckOutcome outcome = cure(path, store, calls);
+    // The user may not give a file away.
+    InjectedWriteFaults calls;
+    calls.Fail(WriteStep::Owner, WriteFault::NotPermitted);
+    const FileCheckOutcome outcome = cure(path, store, calls.calls());
 
     // Not cured, and said why; the file as it was, nothing beside it.
     EXPECT_EQ(outcome.resultCode, ResultCode::ReadError);

@@ -47,7 +47,7 @@ protected:
         record.entry = "E";
         record.originalSha256 = std::string(64, 'a');
         record.backup = "b" + std::to_string(++made) + ".kvq";
-        EXPECT_TRUE(store.CreateFile(record.backup, Bytes(size, 1)));
+        EXPECT_TRUE(store.CreateNewFile(record.backup, Bytes(size, 1)));
         store.AppendLine(kBackupIndexName, BackupLine(record));
         return record.backup;
     }

@@ -103,7 +103,7 @@ TEST_F(Check, OneWorkerTakesTheFilesRoundRobinOverTheFolders) {
     // Load 59 lets the first worker in; from then on 61 keeps the pool at one worker, which
     // still receives files, so the rows come in the order the files were handed out.
     for (const char* name : {"A/a1.exe", "A/a2.exe", "A/a3.exe", "B/b1.com"}) folder.write(name, WithMarkers(SampleProgram(), "STUK"));
-    display.folders = {folder.file("A"), folder.file("B") + "/"};
+    display.folders = {folder.file("A"), folder.file("B/")};
     ScriptedPump pump(state, [](ProgramState& s, int) { s.CpuLoad = s.pool.Threads->empty() ? 59 : 61; });
     SpeedButton3Click(state, display, pump);
 

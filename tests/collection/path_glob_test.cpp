@@ -3,6 +3,7 @@
 #include <string>
 
 #include "collection/path_glob.h"
+#include "platform/file_name.h"
 
 namespace korvax {
 namespace {
@@ -26,7 +27,9 @@ TEST(GlobMatches, ShellPatternsOverWholePaths) {
         {"/srv/\\*", "/srv/a", false},           {"/srv/[", "/srv/[", true},  // an unclosed set is a '['
         {"*.EXE", "A.exe", false},               {"", "", true},
     };
-    for (const Case& c : cases) EXPECT_EQ(GlobMatches(c.pattern, c.path), c.matches) << c.pattern << " vs " << c.path;
+    for (const Case& c : cases) {
+        EXPECT_EQ(GlobMatches(c.pattern, c.path, GlobStyle::Posix), c.matches) << c.pattern << " vs " << c.path;
+    }
 }
 
 TEST(GlobMatches, KeepsTheMeaningOfEveryPatternOnTheCornerCases) {
@@ -61,7 +64,34 @@ TEST(GlobMatches, KeepsTheMeaningOfEveryPatternOnTheCornerCases) {
         {"a\\", "a\\", true},    {"\\*", "\\x", false},     {"?", "\xC3\xA9", false},
         {"??", "\xC3\xA9", true},  {"*.exe", "a.EXE", false},
     };
-    for (const Case& c : cases) EXPECT_EQ(GlobMatches(c.pattern, c.path), c.matches) << c.pattern << " vs " << c.path;
+    for (const Case& c : cases) {
+        EXPECT_EQ(GlobMatches(c.pattern, c.path, GlobStyle::Posix), c.matches) << c.pattern << " vs " << c.path;
+    }
+}
+
+// Windows names: either separator on either side, no quoting backslash, letters in either
+// case; the rest as above.
+TEST(GlobMatches, WindowsPathsMatchAsWindowsNamesThem) {
+    struct Case {
+        const char* pattern;
+        const char* path;
+        bool matches;
+    };
+    const Case cases[] = {
+        {"**\\cache", "C:\\Users\\u\\cache", true},      {"**/cache", "C:\\Users\\u\\cache", true},
+        {"**\\cache", "C:/Users/u/cache", true},            {"**\\cache", "C:\\Users\\u\\cache\\x", false},
+        {"C:\\srv\\*.exe", "c:\\SRV\\Setup.EXE", true},     {"C:\\srv\\*.exe", "C:\\srv\\sub\\a.exe", false},
+        {"C:\\srv\\**\\a.exe", "C:\\srv\\a.exe", true},   {"C:\\srv\\**\\a.exe", "C:\\srv\\x\\y\\A.EXE", true},
+        {"C:\\srv\\?.exe", "C:\\srv\\\\.exe", false},      {"C:\\srv\\[a-c]x", "C:\\srv\\BX", true},
+        {"C:\\srv\\[!a-c]x", "C:\\srv\\BX", false},     {"C:\\srv\\[\\]x", "C:\\srv\\\\x", false},
+        {"\\*", "\\x", true},                             {"*.exe", "a.EXE", true},
+        {"\xC3\xA9*", "\xC3\x89", false},  // letters beyond ASCII keep their case
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(GlobMatches(c.pattern, c.path, GlobStyle::Windows), c.matches) << c.pattern << " vs " << c.path;
+    }
+    // The system's own style: Windows' where a backslash separates folders.
+    EXPECT_EQ(GlobMatches("*.exe", "a.EXE"), kPathSeparator == '\\');
 }
 
 TEST(GlobMatches, NoPatternTakesLongerThanItsSizeTimesThePathsSquared) {

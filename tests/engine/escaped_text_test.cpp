@@ -88,12 +88,43 @@ TEST(UnescapeText, RefusesWhatEscapeTextNeverWrites) {
 }
 
 TEST(RowFormat, EveryRowIsOneLineOfThreeColumns) {
-    EXPECT_EQ(FormatRow({"/tmp/a\nb\tc.com", "Mark.S", "Пропущен"}), "/tmp/a\\nb\\tc.com\tMark.S\tПропущен");
-    EXPECT_EQ(FormatRow({"/tmp/\xFF.exe", "\xC2\xE8\xF0\xF3\xF1", "Вылечен"}), "/tmp/\\xFF.exe\tВирус\tВылечен");
+    // Paths as the system shows them (ShownPath, below): escaped on Linux, as Windows
+    // shows them on Windows.
+    const bool escaped = kPathShowing == PathShowing::Escaped;
+    EXPECT_EQ(FormatRow({"/tmp/a\nb\tc.com", "Mark.S", "Пропущен"}),
+              escaped ? "/tmp/a\\nb\\tc.com\tMark.S\tПропущен" : "/tmp/a\uFFFDb\uFFFDc.com\tMark.S\tПропущен");
+    EXPECT_EQ(FormatRow({"/tmp/\xFF.exe", "\xC2\xE8\xF0\xF3\xF1", "Вылечен"}),
+              escaped ? "/tmp/\\xFF.exe\tВирус\tВылечен" : "/tmp/\uFFFD.exe\tВирус\tВылечен");
+    EXPECT_EQ(FormatRow({"C:\\x\\a.exe", "Mark.S", "Пропущен"}),
+              escaped ? "C:\\\\x\\\\a.exe\tMark.S\tПропущен" : "C:\\x\\a.exe\tMark.S\tПропущен");
     // Virus names come from the database: decoded, then their controls escaped too.
     EXPECT_EQ(FormatRow({"/a.exe", "Evil\nName\x1B[2J\\", "Пропущен"}), "/a.exe\tEvil\\nName\\x1B[2J\\\\\tПропущен");
     EXPECT_EQ(DisplayLine("A\x98\tB"), "A\\xC2\\x98\\tB");  // Windows-1251 0x98 is U+0098, a C1 control
     EXPECT_EQ(FormatCounter("Проверено", -3), "Проверено: -3");
+}
+
+// How Windows rows show a path: as it is, backslashes and all; what cannot stand on one
+// readable line (made behind Win32's back) as one U+FFFD each, a lone surrogate included.
+TEST(ShownPath, WindowsShowsPathsAsTheyAreAndWhatCannotShowAsReplacement) {
+    const auto windows = [](std::string_view path) { return ShownPath(path, PathShowing::Replaced); };
+    EXPECT_EQ(windows("C:\\Users\\Иван\\Жук 1.exe"), "C:\\Users\\Иван\\Жук 1.exe");
+    EXPECT_EQ(windows("\\\\server\\share\\日本.com"), "\\\\server\\share\\日本.com");
+    EXPECT_EQ(windows("a\tb\nc\rd\x01\x7F"), "a\uFFFDb\uFFFDc\uFFFDd\uFFFD\uFFFD");
+    EXPECT_EQ(windows("C1 \xC2\x9B end"), "C1 \uFFFD end");                   // a terminal's control sequence start
+    EXPECT_EQ(windows("lone \xED\xA0\x80 high"), "lone \uFFFD high");          // WTF-8's lone surrogate
+    EXPECT_EQ(windows("lone \xED\xBF\xBF"), "lone \uFFFD");
+    EXPECT_EQ(windows("pair \xF0\x9F\x98\x80"), "pair \xF0\x9F\x98\x80");  // a whole character stays
+    EXPECT_EQ(windows("cut \xE2\x82"), "cut \uFFFD\uFFFD");
+    EXPECT_EQ(windows("\xFF\xFE"), "\uFFFD\uFFFD");
+    // Whatever the path, the result is one line of valid UTF-8 without a tab.
+    for (const std::string& path : {std::string("a\0b", 3), std::string("\xED\xA0"), std::string("\xC2")}) {
+        const std::string shown = windows(path);
+        EXPECT_TRUE(IsValidUtf8(shown)) << shown;
+        EXPECT_EQ(shown.find_first_of("\t\n\r"), std::string::npos);
+    }
+    // Linux keeps its escapes.
+    EXPECT_EQ(ShownPath("/a\\b\n", PathShowing::Escaped), "/a\\\\b\\n");
+    EXPECT_EQ(ShownPath("/a\\b"), kPathShowing == PathShowing::Escaped ? "/a\\\\b" : "/a\\b");
 }
 
 }  // namespace

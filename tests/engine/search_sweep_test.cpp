@@ -158,5 +158,51 @@ INSTANTIATE_TEST_SUITE_P(Kernels, SearchSweepKernel, testing::Values(SweepKernel
                              return info.param == SweepKernel::Avx2 ? std::string("Avx2") : std::string("Portable");
                          });
 
+// The search itself, against trying each position in turn: at every length around the
+// widths the candidates are looked for in (16, 32, 64 and 128 bytes a turn), with the one
+// match, and decoys of its exact byte, anywhere.
+TEST(SearchForward, FindsTheFirstWindowWhateverTheLengthAndPlace) {
+    const auto reference = [](const Bytes& image, std::int32_t start, const MaskedPattern& m) {
+        const auto size = static_cast<std::int32_t>(image.size());
+        if (start >= size) return SearchOutcome{false, start};
+        for (std::int32_t p = std::max(start, -1); p < size; ++p) {
+            std::uint8_t window[4] = {0, 0, 0, 0};
+            for (std::int32_t i = 0; i < 4; ++i) {
+                if (p + i >= 0 && p + i < size) window[i] = image[static_cast<std::size_t>(p + i)];
+            }
+            if (m.test(window)) return SearchOutcome{true, p + 1};
+        }
+        return SearchOutcome{false, size};
+    };
+    std::mt19937 random(1234);
+    MaskedPattern anchoredFirst{{'K', 'V', 'X', '!'}, {0xFF, 0xFF, 0xFF, 0xFF}};
+    MaskedPattern anchoredThird{{0x00, 0x50, 'X', 0x20}, {0x00, 0xF0, 0xFF, 0xF0}};
+    int found = 0;
+    for (std::size_t length = 0; length <= 300; ++length) {
+        for (const MaskedPattern& m : {anchoredFirst, anchoredThird}) {
+            for (int trial = 0; trial < 4; ++trial) {
+                Bytes image(length);
+                for (auto& byte : image) byte = static_cast<std::uint8_t>(random() % 7);  // no letters
+                // Decoys: the exact byte alone, then the match somewhere (or nowhere).
+                for (int decoy = 0; decoy < 3 && length > 0; ++decoy) image[random() % length] = 'X';
+                if (length >= 4 && trial != 0) {
+                    const std::size_t at = random() % (length - 3);
+                    for (std::size_t i = 0; i < 4; ++i) image[at + i] = static_cast<std::uint8_t>(m.pattern[i] | 0x05 * (m.mask[i] == 0));
+                }
+                // From the start, from anywhere, and from before it.
+                const std::int32_t start = trial == 0 ? static_cast<std::int32_t>(random() % (length + 1))
+                                         : trial == 3 ? -1
+                                                      : 0;
+                const SearchOutcome got = SearchForward(image, start, m);
+                const SearchOutcome want = reference(image, start, m);
+                ASSERT_EQ(got.found, want.found) << length << " " << trial;
+                ASSERT_EQ(got.position, want.position) << length << " " << trial;
+                found += got.found;
+            }
+        }
+    }
+    EXPECT_GT(found, 1000);  // the matches were there to be found
+}
+
 }  // namespace
 }  // namespace korvax

@@ -24,15 +24,6 @@ namespace {
 // shortens by 16 bytes.
 QByteArray FalsePositive(int n) { return PrependInfected(CleanProgram(n)); }
 
-// A disk with no room left for the backup store's files.
-class FullDisk : public FileWriteCalls {
-public:
-    ssize_t Write(int, const void*, std::size_t) override {
-        errno = ENOSPC;
-        return -1;
-    }
-};
-
 struct stat Facts(const QString& path) {
     struct stat facts {};
     if (::stat(QFile::encodeName(path).constData(), &facts) != 0) qFatal("cannot stat %s", qPrintable(path));
@@ -199,9 +190,10 @@ void RestoreWindowTest::oddNamesArePutBackByTheirBytes() {
 void RestoreWindowTest::noBackupNoCure() {
     // A full disk: the store opens, but no original can be written into it.
     {
-        FullDisk full;
+        InjectedWriteFaults full;  // a disk with no room left for the backup store's files
+        full.Fail(WriteStep::Write, WriteFault::DiskFull);
         ProgramFixture f;
-        f.restart(&full);
+        f.restart(&full.calls());
         WriteFile(f.path("tree/a.exe"), FalsePositive(1));
         WriteFile(f.path("tree/b.exe"), FalsePositive(2));
         f.runCheck({f.path("tree")});

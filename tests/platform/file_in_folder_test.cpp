@@ -17,6 +17,7 @@
 #include <string>
 
 #include "platform/file_in_folder.h"
+#include "platform/posix/file_write_calls.h"
 #include "platform/whole_file.h"
 #include "test_support.h"
 
@@ -250,9 +251,9 @@ TEST_F(Replacement, AnOwnerThatCannotBeKeptStopsTheReplacementBeforeAnythingIsWr
     for (const bool unnamed : {true, false}) {
         SCOPED_TRACE(unnamed ? "unnamed replacement" : "named replacement");
         FaultyCalls calls(unnamed, Step::Fchown, 1, EPERM);
-        FileInFolder file(path, LinkPolicy::RefuseLinks);
+        FileInFolder file(path, LinkPolicy::RefuseLinks, calls);
         try {
-            file.Replace(replacement, calls);
+            file.Replace(replacement);
             ADD_FAILURE() << "replaced without its owner";
         } catch (const OwnerNotKept& failure) {
             EXPECT_EQ(std::string(failure.what()), "Cannot create file " + path);
@@ -269,7 +270,7 @@ TEST_F(Replacement, AnOwnerThatCannotBeKeptStopsTheReplacementBeforeAnythingIsWr
         ASSERT_EQ(::chown(path.c_str(), 65534, 65534), 0);
         ASSERT_EQ(::chmod(path.c_str(), 04751), 0);
         FchownThatChangesNothing calls;
-        EXPECT_THROW(FileInFolder(path, LinkPolicy::RefuseLinks).Replace(replacement, calls), OwnerNotKept);
+        EXPECT_THROW(FileInFolder(path, LinkPolicy::RefuseLinks, calls).Replace(replacement), OwnerNotKept);
         EXPECT_EQ(ReadBytes(path), original);
         EXPECT_EQ(NamesIn(folder.path()), std::set<std::string>{"program.exe"});
         struct stat info {};
@@ -296,7 +297,7 @@ TEST_F(Replacement, AReplacementAskedForAnOwnerAndModeGetsThemNotThoseOfTheFile)
     ASSERT_EQ(::stat(path.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 07777, 0640U);
     // The object follows its own replacement: a second one goes over it.
-    EXPECT_EQ(static_cast<ino_t>(file.inode()), info.st_ino);
+    EXPECT_EQ(file.inode(), static_cast<std::uint64_t>(info.st_ino));
     if (::geteuid() == 0) {
         file.Replace(original, FileOwnership{65534, 65534, 02750});
         ASSERT_EQ(::stat(path.c_str(), &info), 0);

@@ -55,7 +55,7 @@ TEST(PrivateFolder, IsRefusedWhereAnotherUserCouldRedirectOrReachIt) {
     const std::string own = folder.file("own-link");
     std::filesystem::create_symlink(rootOnly, own);
     PrivateFolder kept(own);
-    EXPECT_TRUE(kept.CreateFile("a.orig", test::BytesOf("original")));
+    EXPECT_TRUE(kept.CreateNewFile("a.orig", test::BytesOf("original")));
     EXPECT_TRUE(std::filesystem::exists(rootOnly + "/a.orig"));
 }
 

@@ -10,7 +10,7 @@
 #include <filesystem>
 #include <string>
 
-#include "platform/trusted_path.h"
+#include "platform/posix/trusted_path_for_user.h"
 #include "other_users.h"
 #include "test_support.h"
 

@@ -15,6 +15,9 @@
 #include "platform/os_thread.h"
 #include "platform/system_info.h"
 #include "platform/whole_file.h"
+#include "platform/terminal_process.h"
+#include "platform/win32/console_events.h"
+#include "platform/win32/console_text.h"
 #include "platform/win32/found_entry.h"
 #include "platform/win32/system_path.h"
 #include "test_support.h"
@@ -161,6 +164,46 @@ TEST(Win32LoadLibrary, TheCurrentDirectoryIsNotSearchedForTheProgramsLibraries) 
     fs::current_path(before);
     EXPECT_FALSE(planted->loaded()) << "a library was loaded from the current directory";
     EXPECT_NE(planted->error().find("(error 126)"), std::string::npos) << planted->error();
+}
+
+// Ctrl-C and Ctrl-Break stop a check as Ctrl-C does on Linux, a second ends the program;
+// closing the console window, logging off and shutting down stop it and wait while it
+// finishes the files in hand. (Wine without a screen has no console to send them in.)
+TEST(Win32ConsoleEvents, EachEventStopsTheCheckAsLinuxSignalsDo) {
+    using win32::ConsoleAnswer;
+    EXPECT_EQ(win32::AnswerConsoleEvent(CTRL_C_EVENT, 0), ConsoleAnswer::StopAndGoOn);
+    EXPECT_EQ(win32::AnswerConsoleEvent(CTRL_BREAK_EVENT, 0), ConsoleAnswer::StopAndGoOn);
+    EXPECT_EQ(win32::AnswerConsoleEvent(CTRL_C_EVENT, 1), ConsoleAnswer::EndNow);
+    EXPECT_EQ(win32::AnswerConsoleEvent(CTRL_BREAK_EVENT, 3), ConsoleAnswer::EndNow);
+    for (const DWORD closing : {DWORD{CTRL_CLOSE_EVENT}, DWORD{CTRL_LOGOFF_EVENT}, DWORD{CTRL_SHUTDOWN_EVENT}}) {
+        EXPECT_EQ(win32::AnswerConsoleEvent(closing, 0), ConsoleAnswer::StopAndWait) << closing;
+        EXPECT_EQ(win32::AnswerConsoleEvent(closing, 1), ConsoleAnswer::StopAndWait) << closing;
+    }
+    EXPECT_EQ(win32::AnswerConsoleEvent(42, 0), ConsoleAnswer::Ignore);
+    // Installing the handler asks for no stop.
+    InstallStopRequests();
+    EXPECT_FALSE(StopRequested());
+}
+
+// A console takes UTF-16: the program's UTF-8, which arrives in pieces, is turned into it
+// at whole characters, and what is no UTF-8 shows as U+FFFD.
+TEST(Win32ConsoleText, UtfEightBecomesWholeWideCharacters) {
+    std::string pending = "Проверено: 1\n";
+    EXPECT_EQ(win32::TakeConsoleText(pending), L"\u041F\u0440\u043E\u0432\u0435\u0440\u0435\u043D\u043E: 1\n");
+    EXPECT_TRUE(pending.empty());
+    // A character cut at the end of a piece waits for the rest.
+    pending = "a\xD0";
+    EXPECT_EQ(win32::TakeConsoleText(pending), L"a");
+    EXPECT_EQ(pending, "\xD0");
+    pending += "\x96\xF0\x9F";
+    EXPECT_EQ(win32::TakeConsoleText(pending), L"\u0416");
+    EXPECT_EQ(pending, "\xF0\x9F");
+    pending += "\x98\x80";
+    EXPECT_EQ(win32::TakeConsoleText(pending), L"\U0001F600");
+    // Bytes that are no UTF-8 do not wait: they show as U+FFFD.
+    pending = "x\xFF\xFEy";
+    EXPECT_EQ(win32::TakeConsoleText(pending), L"x\uFFFD\uFFFDy");
+    EXPECT_TRUE(pending.empty());
 }
 
 TEST(Win32Priorities, MeasurementRunsTimeCriticalAndWorkersLowest) {

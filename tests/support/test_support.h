@@ -1,6 +1,7 @@
 #pragma once
 // Helpers shared by the engine tests: databases from signature source, files in a
-// temporary folder that is removed afterwards.
+// temporary folder that is removed afterwards. Names are UTF-8 on every system (WTF-8 on
+// Windows, as the program holds them).
 
 #include <cstdint>
 #include <filesystem>
@@ -28,6 +29,16 @@ inline Bytes BytesOf(std::string_view text) { return Bytes(text.begin(), text.en
 
 // A stand-in program of `size` bytes. None of them is an ASCII letter, so the markers the
 // tests append (letters) are found only where they were put.
+// A name of the program's (UTF-8) as the standard library's paths take it, and back: a
+// narrow string would go through the code page on Windows.
+inline std::filesystem::path PathOf(std::string_view name) {
+    return std::filesystem::path(std::u8string(name.begin(), name.end()));
+}
+inline std::string TextOf(const std::filesystem::path& path) {
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
 inline Bytes SampleProgram(std::size_t size = 300) {
     Bytes program(size);
     for (std::size_t i = 0; i < size; ++i) program[i] = static_cast<std::uint8_t>((i * 7) % 61);
@@ -78,14 +89,16 @@ public:
     TempFolder& operator=(const TempFolder&) = delete;
 
     const std::filesystem::path& path() const { return path_; }
-    std::string file(std::string_view name) const { return (path_ / name).string(); }
+    // `name` in the folder ('/' separating its folders on every system), as the system
+    // spells it: with backslashes on Windows.
+    std::string file(std::string_view name) const { return TextOf((path_ / PathOf(name)).make_preferred()); }
 
     std::string write(std::string_view name, const Bytes& bytes) const {
-        const auto full = path_ / name;
+        const auto full = (path_ / PathOf(name)).make_preferred();
         std::filesystem::create_directories(full.parent_path());
         std::ofstream out(full, std::ios::binary | std::ios::trunc);
         out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-        return full.string();
+        return TextOf(full);
     }
 
 private:
@@ -93,7 +106,7 @@ private:
 };
 
 inline Bytes ReadBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(PathOf(path), std::ios::binary);
     return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 

@@ -5,11 +5,15 @@
 
 #include "backup/check_store.h"
 #include "engine/escaped_text.h"
+#include "platform/terminal_process.h"
 #include "scan_command.h"
 #include "source_commands.h"
 
 int main(int argc, char** argv) {
+    korvax::StartTerminalProgram(argc, argv);
     CLI::App app{"kvdtool: assemble, disassemble, verify Korvax databases and scan files against them"};
+    // Every argument that is no "--option" is a name: "/x" is a path on Windows too.
+    app.allow_windows_style_options(false);
     app.require_subcommand(1);
     app.set_version_flag("--version", std::string("kvdtool ") + KORVAX_VERSION, "print the version and exit");
 
@@ -19,7 +23,8 @@ int main(int argc, char** argv) {
     scan->footer(
         "Prints one line per result row, path<TAB>status<TAB>action, then the counters. Control characters and "
         "backslashes in paths and virus names, and bytes of paths that are not UTF-8, are escaped (\\\\, \\t, "
-        "\\n, \\r, \\xHH), so a row is always one line; other names print unchanged.");
+        "\\n, \\r, \\xHH), so a row is always one line; other names print unchanged. On Windows a path shows "
+        "as Windows shows it, backslashes and all, and what cannot stand on one line as U+FFFD.");
     scan->add_option("DB", database, "database file (.kvd)")->required();
     scan->add_option("FILE", files, "files to check, in this order")->required();
     bool reference = false;
@@ -62,7 +67,7 @@ int main(int argc, char** argv) {
         try {
             opened = korvax::OpenCheckStore(store, std::cerr, "kvdtool");
         } catch (const korvax::Failure& failure) {
-            std::cerr << "kvdtool: " << korvax::EscapeText(failure.what()) << '\n';
+            std::cerr << "kvdtool: " << korvax::ShownPath(failure.what()) << '\n';
             return 2;
         }
         korvax::FileCheckOptions options;

@@ -14,7 +14,7 @@ int RunScanCommand(const std::string& database, const std::vector<std::string>& 
                    std::ostream& err, bool reference, const FileCheckOptions& options) {
     VirusDatabase base;
     const DatabaseLoad load = LoadStartupDatabase(database, base);
-    if (!load.message.empty()) err << EscapeText(load.message) << '\n';
+    if (!load.message.empty()) err << ShownPath(load.message) << '\n';
     if (!load.loaded) return 2;
 
     DetectionCounters counters;

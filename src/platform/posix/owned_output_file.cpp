@@ -8,36 +8,31 @@
 #include <cerrno>
 
 #include "platform/file_in_folder.h"
+#include "platform/posix/file_write_calls.h"
+#include "platform/posix/folder_files.h"
 #include "platform/trusted_path.h"
 
 namespace korvax {
 
-OwnedOutputFile::OwnedOutputFile(const std::string& path) : path_(path) {
-    const auto slash = path.find_last_of('/');
-    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
-    name_ = slash == std::string::npos ? path : path.substr(slash + 1);
-    if (name_.empty() || name_ == "." || name_ == "..") throw CannotCreateFile(path);
-    // The folder's own links may be followed (under the trust rule); the name's never.
-    const std::string resolved = RequireTrusted(folder, TrustRule::OwnedAndGuarded);
-    folder_ = ::open(resolved.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (folder_ < 0) throw CannotCreateFile(path);
-    try {
-        requireReplaceable();
-    } catch (...) {
-        ::close(folder_);
-        throw;
-    }
-}
+struct OwnedOutputFile::Opened {
+    Opened(int fd, std::string fileName) : folder(fd), name(std::move(fileName)) {}
+    Opened(const Opened&) = delete;
+    Opened& operator=(const Opened&) = delete;
+    ~Opened() { ::close(folder); }
+    int folder;
+    std::string name;
+};
 
-OwnedOutputFile::~OwnedOutputFile() { ::close(folder_); }
+namespace {
 
-void OwnedOutputFile::requireReplaceable() const {
+// What stands at the name may be replaced: nothing, or a regular file of the user's.
+void RequireReplaceable(int folder, const std::string& name, const std::string& path) {
     struct stat info {};
-    if (::fstatat(folder_, name_.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
+    if (::fstatat(folder, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
         if (errno == ENOENT) return;
-        throw CannotCreateFile(path_);
+        throw CannotCreateFile(path);
     }
-    const std::string refused = "Not trusted: " + path_ + ": ";
+    const std::string refused = "Not trusted: " + path + ": ";
     if (S_ISLNK(info.st_mode)) throw NotTrusted(refused + "it is a symbolic link, and a report is never written through one");
     if (!S_ISREG(info.st_mode)) throw NotTrusted(refused + "it is no regular file");
     if (info.st_uid != ::geteuid()) {
@@ -46,23 +41,42 @@ void OwnedOutputFile::requireReplaceable() const {
     }
 }
 
+}  // namespace
+
+OwnedOutputFile::OwnedOutputFile(const std::string& path) : path_(path) {
+    const auto slash = path.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
+    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    if (name.empty() || name == "." || name == "..") throw CannotCreateFile(path);
+    // The folder's own links may be followed (under the trust rule); the name's never.
+    const std::string resolved = RequireTrusted(folder, TrustRule::OwnedAndGuarded);
+    const int fd = ::open(resolved.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) throw CannotCreateFile(path);
+    folder_ = std::make_unique<Opened>(fd, std::move(name));
+    RequireReplaceable(folder_->folder, folder_->name, path_);
+}
+
+OwnedOutputFile::~OwnedOutputFile() = default;
+
 void OwnedOutputFile::Write(std::span<const std::uint8_t> bytes, FileWriteCalls& calls) {
+    const int folder = folder_->folder;
+    const std::string& name = folder_->name;
     static std::atomic<unsigned> counter{0};
     std::string temporary;
     for (int attempt = 0;; ++attempt) {
         if (attempt == 100) throw CannotCreateFile(path_);
-        temporary = "." + name_.substr(0, 200) + ".korvax-" + std::to_string(::getpid()) + "-" +
+        temporary = "." + name.substr(0, 200) + ".korvax-" + std::to_string(::getpid()) + "-" +
                     std::to_string(counter.fetch_add(1));
-        if (CreateFileAt(folder_, temporary, bytes, 0666, calls, path_)) break;
+        if (CreateFileAt(folder, temporary, bytes, 0666, calls, path_)) break;
     }
     try {
-        requireReplaceable();
-        if (calls.RenameAt(folder_, temporary.c_str(), folder_, name_.c_str()) != 0) throw CannotCreateFile(path_);
+        RequireReplaceable(folder, name, path_);
+        if (calls.RenameAt(folder, temporary.c_str(), folder, name.c_str()) != 0) throw CannotCreateFile(path_);
     } catch (...) {
-        ::unlinkat(folder_, temporary.c_str(), 0);
+        ::unlinkat(folder, temporary.c_str(), 0);
         throw;
     }
-    ::fsync(folder_);
+    ::fsync(folder);
 }
 
 }  // namespace korvax

@@ -21,6 +21,10 @@ double Seconds(clockid_t clock) {
 
 }  // namespace
 
+void StartTerminalProgram(int& /*argc*/, char**& /*argv*/) {
+    // Arguments and output are bytes already, taken and written as they are.
+}
+
 int OnlineProcessorCount() {
     const long online = ::sysconf(_SC_NPROCESSORS_ONLN);
     return online > 0 ? static_cast<int>(online) : 1;

@@ -1,4 +1,4 @@
-#include "platform/trusted_path.h"
+#include "platform/posix/trusted_path_for_user.h"
 
 #include <pwd.h>
 #include <sys/stat.h>

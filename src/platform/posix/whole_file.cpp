@@ -16,14 +16,14 @@ std::vector<std::uint8_t> ReadWholeFile(const std::string& path, std::int64_t ma
 void ReplaceFileContents(const std::string& path, std::span<const std::uint8_t> bytes, FileWriteCalls& calls) {
     std::unique_ptr<FileInFolder> file;
     try {
-        file = std::make_unique<FileInFolder>(path, LinkPolicy::ResolveOnce);
+        file = std::make_unique<FileInFolder>(path, LinkPolicy::ResolveOnce, calls);
     } catch (const FileChangedDuringCheck&) {
         throw;
     } catch (const Failure&) {
         // The file to replace is not there (or is no regular file): nothing to write to.
         throw CannotCreateFile(path);
     }
-    file->Replace(bytes, calls);
+    file->Replace(bytes);
 }
 
 void WriteFileWhole(const std::string& path, std::span<const std::uint8_t> bytes, FileWriteCalls& calls) {

@@ -46,10 +46,12 @@ std::unique_ptr<DirectoryListing::Folder> OpenFolder(const std::string& path, bo
                                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, flags,
                                                nullptr));
     if (!folder->pinned.valid()) return nullptr;
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (!::GetFileInformationByHandle(folder->pinned.get(), &info)) return nullptr;
-    if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return nullptr;
-    if (refuseReparse && (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return nullptr;
+    // The attributes alone: a volume's serial number, which GetFileInformationByHandle also
+    // asks for, is slow to read on some systems (Wine), and a walk opens every folder.
+    FILE_BASIC_INFO info{};
+    if (!::GetFileInformationByHandleEx(folder->pinned.get(), FileBasicInfo, &info, sizeof info)) return nullptr;
+    if ((info.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return nullptr;
+    if (refuseReparse && (info.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return nullptr;
     const auto pattern = win32::SystemPath(folder->path + "*");
     if (!pattern) return nullptr;
     // Every entry, hidden and system ones included: the search has no attribute filter.

@@ -1,35 +1,87 @@
 #include "platform/terminal_process.h"
 
 #include <windows.h>
+#include <fcntl.h>
+#include <io.h>
 #include <psapi.h>
+#include <shellapi.h>
 
 #include <atomic>
+#include <cstdio>
+#include <iostream>
+#include <streambuf>
+#include <string>
 #include <thread>
+#include <vector>
+
+#include "platform/win32/console_events.h"
+#include "platform/win32/console_text.h"
+#include "platform/win32/system_path.h"
 
 namespace korvax {
 namespace {
+
+// A stream to a console window: the program's UTF-8, written through WriteConsoleW at
+// every line end and flush.
+class ConsoleBuffer : public std::streambuf {
+public:
+    explicit ConsoleBuffer(HANDLE console) : console_(console) {}
+
+protected:
+    int_type overflow(int_type c) override {
+        if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
+        pending_ += traits_type::to_char_type(c);
+        if (c == '\n' || pending_.size() >= 4096) sync();
+        return c;
+    }
+    std::streamsize xsputn(const char* data, std::streamsize size) override {
+        pending_.append(data, static_cast<std::size_t>(size));
+        if (pending_.find('\n') != std::string::npos || pending_.size() >= 4096) sync();
+        return size;
+    }
+    int sync() override {
+        const std::wstring text = win32::TakeConsoleText(pending_);
+        for (std::size_t done = 0; done < text.size();) {
+            DWORD written = 0;
+            const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(text.size() - done, 16384));
+            if (!::WriteConsoleW(console_, text.data() + done, piece, &written, nullptr) || written == 0) return -1;
+            done += written;
+        }
+        return 0;
+    }
+
+private:
+    HANDLE console_;
+    std::string pending_;
+};
+
+// Where `stream` writes to a console, it writes through the console's wide interface from
+// now on. The buffer lives as long as the program: the streams flush into it at exit.
+void WriteConsoleWide(std::ostream& stream, DWORD which) {
+    const HANDLE handle = ::GetStdHandle(which);
+    DWORD mode = 0;
+    if (handle == nullptr || handle == INVALID_HANDLE_VALUE || !::GetConsoleMode(handle, &mode)) return;
+    stream.flush();
+    stream.rdbuf(new ConsoleBuffer(handle));
+}
 
 std::atomic<int> gStopRequests{0};
 
 // Runs on a thread the system starts for the event. Returning TRUE keeps the program
 // running; FALSE hands the event to the default handler, which ends it.
 BOOL WINAPI OnConsoleEvent(DWORD event) {
-    switch (event) {
-    case CTRL_C_EVENT:
-    case CTRL_BREAK_EVENT:
-        return gStopRequests.fetch_add(1) == 0 ? TRUE : FALSE;
-    case CTRL_CLOSE_EVENT:
-    case CTRL_LOGOFF_EVENT:
-    case CTRL_SHUTDOWN_EVENT:
-        // The program ends as soon as this returns: wait here while the main thread
-        // finishes the files in hand and returns from main (which ends the process and
-        // this thread), or until the system's grace runs out.
-        gStopRequests.fetch_add(1);
-        ::Sleep(INFINITE);
-        return TRUE;
-    default:
-        return FALSE;
+    switch (win32::AnswerConsoleEvent(event, gStopRequests.fetch_add(1))) {
+        case win32::ConsoleAnswer::StopAndGoOn: return TRUE;
+        case win32::ConsoleAnswer::StopAndWait:
+            // The program ends as soon as this returns: wait here while the main thread
+            // finishes the files in hand and returns from main (which ends the process and
+            // this thread), or until the system's grace runs out.
+            ::Sleep(INFINITE);
+            return TRUE;
+        case win32::ConsoleAnswer::Ignore: gStopRequests.fetch_sub(1); return FALSE;
+        case win32::ConsoleAnswer::EndNow: return FALSE;
     }
+    return FALSE;
 }
 
 double Seconds(const FILETIME& kernel, const FILETIME& user) {
@@ -41,6 +93,31 @@ double Seconds(const FILETIME& kernel, const FILETIME& user) {
 
 }  // namespace
 
+void StartTerminalProgram(int& argc, char**& argv) {
+    static std::vector<std::string> arguments;
+    static std::vector<char*> pointers;
+    int count = 0;
+    wchar_t** wide = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+    if (wide != nullptr) {
+        arguments.clear();
+        for (int i = 0; i < count; ++i) arguments.push_back(win32::ProgramText(wide[i], ::wcslen(wide[i])));
+        ::LocalFree(wide);
+        pointers.clear();
+        for (std::string& argument : arguments) pointers.push_back(argument.data());
+        pointers.push_back(nullptr);
+        argc = count;
+        argv = pointers.data();
+    }
+    // Bytes out as they are written: no "\r" added before a "\n".
+    std::fflush(stdout);
+    std::fflush(stderr);
+    ::_setmode(::_fileno(stdout), _O_BINARY);
+    ::_setmode(::_fileno(stderr), _O_BINARY);
+    WriteConsoleWide(std::cout, STD_OUTPUT_HANDLE);
+    WriteConsoleWide(std::cerr, STD_ERROR_HANDLE);
+    WriteConsoleWide(std::clog, STD_ERROR_HANDLE);
+}
+
 int OnlineProcessorCount() {
     const unsigned count = std::thread::hardware_concurrency();
     return count > 0 ? static_cast<int>(count) : 1;
@@ -51,7 +128,12 @@ bool StandardErrorIsTerminal() {
     return ::GetConsoleMode(::GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
 }
 
-void InstallStopRequests() { ::SetConsoleCtrlHandler(OnConsoleEvent, TRUE); }
+void InstallStopRequests() {
+    // A program started in a process group of its own (as `start` and many launchers do)
+    // begins with Ctrl-C turned off: it is turned on, so that Ctrl-C stops the check.
+    ::SetConsoleCtrlHandler(nullptr, FALSE);
+    ::SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+}
 
 bool StopRequested() { return gStopRequests.load() != 0; }
 
@@ -74,4 +156,18 @@ std::int64_t PeakResidentBytes() {
     return static_cast<std::int64_t>(counters.PeakWorkingSetSize);
 }
 
+namespace win32 {
+
+ConsoleAnswer AnswerConsoleEvent(DWORD event, int requestsBefore) {
+    switch (event) {
+        case CTRL_C_EVENT:
+        case CTRL_BREAK_EVENT: return requestsBefore == 0 ? ConsoleAnswer::StopAndGoOn : ConsoleAnswer::EndNow;
+        case CTRL_CLOSE_EVENT:
+        case CTRL_LOGOFF_EVENT:
+        case CTRL_SHUTDOWN_EVENT: return ConsoleAnswer::StopAndWait;
+        default: return ConsoleAnswer::Ignore;
+    }
+}
+
+}  // namespace win32
 }  // namespace korvax

@@ -4,12 +4,13 @@
 
 #include <algorithm>
 
+#include <memory>
+
+#include "platform/directory_walk.h"
 #include "platform/failure.h"
+#include "platform/file_in_folder.h"
 #include "platform/system_info.h"
 #include "platform/win32/system_path.h"
-
-// Replacing a file (ReplaceFileContents, WriteFileWhole) goes through FileInFolder, whose
-// Win32 side holds the write-back's guarantees and comes with it.
 
 namespace korvax {
 namespace {
@@ -66,6 +67,27 @@ std::vector<std::uint8_t> ReadWholeFile(const std::string& path, std::int64_t ma
     if (static_cast<std::int64_t>(filled) > maxSize) throw CannotOpenFile(path);
     bytes.resize(filled);
     return bytes;
+}
+
+void ReplaceFileContents(const std::string& path, std::span<const std::uint8_t> bytes, FileWriteCalls& calls) {
+    std::unique_ptr<FileInFolder> file;
+    try {
+        file = std::make_unique<FileInFolder>(path, LinkPolicy::ResolveOnce, calls);
+    } catch (const FileChangedDuringCheck&) {
+        throw;
+    } catch (const Failure&) {
+        // The file to replace is not there (or is no regular file): nothing to write to.
+        throw CannotCreateFile(path);
+    }
+    file->Replace(bytes);
+}
+
+void WriteFileWhole(const std::string& path, std::span<const std::uint8_t> bytes, FileWriteCalls& calls) {
+    if (EntryExists(path)) {
+        ReplaceFileContents(path, bytes, calls);
+        return;
+    }
+    CreateFileWhole(path, bytes, calls);
 }
 
 }  // namespace korvax

@@ -8,9 +8,20 @@
 #include <cstring>
 
 #include "platform/file_in_folder.h"
+#include "platform/posix/file_write_calls.h"
+#include "platform/posix/folder_files.h"
 #include "platform/trusted_path.h"
 
 namespace korvax {
+
+struct PrivateFolder::Opened {
+    explicit Opened(int fd) : folder(fd) {}
+    Opened(const Opened&) = delete;
+    Opened& operator=(const Opened&) = delete;
+    ~Opened() { ::close(folder); }
+    int folder;
+};
+
 namespace {
 
 std::string Named(const std::string& folder, const std::string& name) {
@@ -46,13 +57,13 @@ PrivateFolder::PrivateFolder(const std::string& path) : path_(path) {
         throw FolderRefused("The backup folder " + path +
                             " can be written by other users: use a folder of your own with mode 0700");
     }
-    folder_ = fd;
+    folder_ = std::make_unique<Opened>(fd);
 }
 
-PrivateFolder::~PrivateFolder() { ::close(folder_); }
+PrivateFolder::~PrivateFolder() = default;
 
-bool PrivateFolder::CreateFile(const std::string& name, std::span<const std::uint8_t> bytes, FileWriteCalls& calls) {
-    return CreateFileAt(folder_, name, bytes, 0600, calls, Named(path_, name));
+bool PrivateFolder::CreateNewFile(const std::string& name, std::span<const std::uint8_t> bytes, FileWriteCalls& calls) {
+    return CreateFileAt(folder_->folder, name, bytes, 0600, calls, Named(path_, name));
 }
 
 void PrivateFolder::AppendLine(const std::string& name, std::string_view line, FileWriteCalls& calls) {
@@ -60,8 +71,15 @@ void PrivateFolder::AppendLine(const std::string& name, std::string_view line, F
     std::string text(line);
     text += '\n';
     std::lock_guard lock(appending_);
-    const int fd = calls.OpenAt(folder_, name.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    const int fd = calls.OpenAt(folder_->folder, name.c_str(), O_RDWR | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) throw CannotCreateFile(path);
+    // A line cut short by an earlier failure (a full disk) may stand at the end, without
+    // its line end: this line starts on a fresh one, or both would be lost to the reader.
+    struct stat info {};
+    char last = '\n';
+    if (::fstat(fd, &info) == 0 && info.st_size > 0 && ::pread(fd, &last, 1, info.st_size - 1) == 1 && last != '\n') {
+        text.insert(text.begin(), '\n');
+    }
     std::size_t done = 0;
     while (done < text.size()) {
         const ssize_t n = calls.Write(fd, text.data() + done, text.size() - done);
@@ -81,13 +99,13 @@ void PrivateFolder::AppendLine(const std::string& name, std::string_view line, F
 }
 
 bool PrivateFolder::Remove(const std::string& name) {
-    if (::unlinkat(folder_, name.c_str(), 0) == 0) return true;
+    if (::unlinkat(folder_->folder, name.c_str(), 0) == 0) return true;
     if (errno == ENOENT) return false;
     throw CannotCreateFile(Named(path_, name));
 }
 
 std::vector<std::uint8_t> PrivateFolder::Read(const std::string& name, bool missingIsEmpty) const {
-    const int fd = ::openat(folder_, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    const int fd = ::openat(folder_->folder, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         if (missingIsEmpty && errno == ENOENT) return {};
         throw CannotOpenFile(Named(path_, name));
