@@ -2,6 +2,7 @@
 
 #include "backup/restore.h"
 #include "engine/display_text.h"
+#include "engine/escaped_text.h"
 #include "platform/failure.h"
 #include "platform/program_language.h"
 
@@ -50,7 +51,7 @@ DesktopRestore RestoreChosenFiles(const ProgramState& state, const std::string& 
     // The restore's reasons and notes name their files escaped already.
     for (const std::string& reason : outcome.refused) AddLine(result.message, Translated("Не восстановлен: ") + DisplayText(reason));
     for (const std::string& path : outcome.alreadyOriginal) {
-        AddLine(result.message, Translated("Уже такой, как до лечения: ") + DisplayLine(path));
+        AddLine(result.message, Translated("Уже такой, как до лечения: ") + ShownPath(path));
     }
     for (const std::string& note : outcome.notes) AddLine(result.message, DisplayText(note));
     return result;

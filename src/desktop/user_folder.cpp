@@ -1,12 +1,13 @@
 #include "desktop/user_folder.h"
 
-#include "backup/backup_store.h"
 #include "check/database_search.h"
 #include "check/startup.h"
 #include "engine/display_text.h"
 #include "platform/current_directory.h"
 #include "platform/directory_walk.h"
 #include "platform/failure.h"
+#include "platform/file_name.h"
+#include "platform/make_folders.h"
 #include "platform/system_info.h"
 #include "platform/user_data_folder.h"
 #include "platform/whole_file.h"
@@ -14,20 +15,11 @@
 namespace korvax {
 namespace {
 
-bool IsSeparator(char c) { return c == '/' || c == '\\'; }
-
-// The folder's own separator: a Windows folder names its parts with '\'.
-std::string Join(const std::string& folder, const std::string& name) {
-    if (folder.empty() || IsSeparator(folder.back())) return folder + name;
-    const char separator = folder.find('\\') != std::string::npos && folder.find('/') == std::string::npos ? '\\' : '/';
-    return folder + separator + name;
-}
-
 // "C:\x", "\\server\share", "\x" (the current drive's) and "/x" are not relative to the
 // current folder.
 bool IsAbsolute(const std::string& path) {
-    if (!path.empty() && IsSeparator(path[0])) return true;
-    return path.size() >= 3 && path[1] == ':' && IsSeparator(path[2]);
+    if (!path.empty() && IsPathSeparator(path[0])) return true;
+    return path.size() >= 3 && path[1] == ':' && IsPathSeparator(path[2]);
 }
 
 }  // namespace
@@ -45,8 +37,8 @@ std::vector<std::string> EnterUserFolder(const UserFolderPlaces& places) {
     if (places.userFolder.empty()) {
         throw Failure("There is no data folder of your own to start in (LOCALAPPDATA, or HOME, is not set)");
     }
-    const std::string database = Join(places.userFolder, kDatabaseFileName);
-    MakeFoldersAbove(database);  // what cannot be made shows when the folder is entered
+    const std::string database = JoinPath(places.userFolder, kDatabaseFileName);
+    MakeFolders(places.userFolder);  // what cannot be made shows when the folder is entered
     std::vector<std::string> told;
     if (!EntryExists(database)) {
         const std::string* found = nullptr;
@@ -75,7 +67,7 @@ std::vector<std::string> EnterUserFolder(const UserFolderPlaces& places) {
 
 std::string AbsoluteFrom(const std::string& currentFolder, const std::string& path) {
     if (path.empty() || IsAbsolute(path) || currentFolder.empty()) return path;
-    return Join(currentFolder, path);
+    return JoinPath(currentFolder, path);
 }
 
 }  // namespace korvax

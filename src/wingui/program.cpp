@@ -1,7 +1,6 @@
 #include "wingui/program.h"
 
 #include <commctrl.h>
-#include <shellapi.h>
 
 #include "backup/backup_store.h"
 #include "desktop/desktop_arguments.h"
@@ -40,17 +39,6 @@ window. KORVAX_LANG=en in the environment shows the windows in English.
 
 Exit status: 0 when the main window is closed, 2 when cpudll.dll cannot be loaded.
 )";
-
-// The arguments after the program's name, as the program's WTF-8 (the wide command line
-// holds every name as the system has it, whatever the code page).
-std::vector<std::string> CommandLineArguments() {
-    int count = 0;
-    LPWSTR* arguments = ::CommandLineToArgvW(::GetCommandLineW(), &count);
-    std::vector<std::string> read;
-    for (int i = 1; i < count && arguments != nullptr; ++i) read.push_back(Utf8(arguments[i]));
-    if (arguments != nullptr) ::LocalFree(arguments);
-    return read;
-}
 
 // A text the user asked for (the help, the version): on standard output when it leads
 // somewhere (a console, a pipe, a file), else in a message box.
@@ -110,8 +98,8 @@ std::string FullFolderPath(const std::string& folder) {
     return Utf8(full);
 }
 
-int KorvaxMain() {
-    const DesktopArguments arguments = ReadDesktopArguments(CommandLineArguments());
+int KorvaxMain(int argc, char** argv) {
+    const DesktopArguments arguments = ReadDesktopArguments(std::vector<std::string>(argv + 1, argv + argc));
     if (arguments.help) {
         Answer(kHelp);
         return 0;

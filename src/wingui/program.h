@@ -62,8 +62,8 @@ private:
 std::string FullFolderPath(const std::string& folder);
 
 // The program entry: `korvax.exe [--help | --version] [--user-folder] [--] [FOLDER...]`,
-// its arguments read from the wide command line. Exit status 2 when cpudll.dll cannot be
-// bound (its reason shown), 1 when the program cannot start at all.
-int KorvaxMain();
+// `argv` the program's own text (StartTerminalProgram). Exit status 2 when cpudll.dll
+// cannot be bound (its reason shown), 1 when the program cannot start at all.
+int KorvaxMain(int argc, char** argv);
 
 }  // namespace korvax::wingui

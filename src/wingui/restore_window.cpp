@@ -8,6 +8,7 @@
 #include "backup/restore.h"
 #include "desktop/desktop_restore.h"
 #include "engine/display_text.h"
+#include "engine/escaped_text.h"
 #include "platform/directory_walk.h"
 #include "platform/failure.h"
 #include "platform/program_language.h"
@@ -126,7 +127,7 @@ void RestoreWindow::Reload() {
         return;
     }
     for (const BackupRecord& record : records) {
-        std::wstring texts[] = {Shown(record.path), Shown(record.entry), LocalTime(record.time),
+        std::wstring texts[] = {Wide(ShownPath(record.path)), Shown(record.entry), LocalTime(record.time),
                                 record.restored ? Tr("да") : Tr("нет")};
         LVITEMW item{};
         item.mask = LVIF_TEXT;

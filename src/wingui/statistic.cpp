@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include "engine/display_text.h"
+#include "engine/escaped_text.h"
 #include "wingui/error_display.h"
 #include "wingui/win_text.h"
 
@@ -12,9 +13,9 @@ namespace {
 constexpr SIZE kClientSize{615, 324};
 constexpr int kPanelHeight = 49;
 
-// Paths and virus names are bytes: shown as UTF-8, or read as Windows-1251 when they are
-// not, and with their control characters escaped, so that a newline in a file name shows
-// as \n in its row instead of breaking it.
+// A path as the rows show it on this system (as korvax-scan prints it); a virus name,
+// bytes from the database, as UTF-8 or read as Windows-1251, on one line.
+std::wstring ShownFile(const std::string& path) { return Wide(ShownPath(path)); }
 std::wstring Shown(const std::string& bytes) { return Wide(DisplayLine(bytes)); }
 
 }  // namespace
@@ -63,7 +64,7 @@ TForm3::TForm3(const Window& mainWindow) : mainWindow_(mainWindow) {
 void TForm3::AddRow(const ResultRow& row) {
     rows_.push_back(row);
     HWND list = Control(kListView1);
-    std::wstring path = Shown(row.path), status = Shown(row.status), action = Shown(row.action);
+    std::wstring path = ShownFile(row.path), status = Shown(row.status), action = Shown(row.action);
     LVITEMW item{};
     item.mask = LVIF_TEXT | LVIF_PARAM;
     item.iItem = static_cast<int>(rows_.size()) - 1;

@@ -16,6 +16,7 @@
 #include "platform/current_directory.h"
 #include "platform/directory_walk.h"
 #include "platform/failure.h"
+#include "platform/file_name.h"
 #include "platform/system_info.h"
 #include "test_support.h"
 
@@ -102,8 +103,8 @@ TEST(UserFolder, FirstStartCopiesTheDefaultAndEntersTheFolderLaterStartsKeepTheU
 
     EXPECT_TRUE(EnterUserFolder(places).empty());
     EXPECT_EQ(CurrentDirectory(), user);
-    EXPECT_EQ(ReadBytes(user + "/virbase.kvd"), BytesOf("default database"));
-    EXPECT_EQ(StartupBasePath(), CurrentDirectory() + "/virbase.kvd");
+    EXPECT_EQ(ReadBytes(JoinPath(user, "virbase.kvd")), BytesOf("default database"));
+    EXPECT_EQ(StartupBasePath(), JoinPath(CurrentDirectory(), "virbase.kvd"));
 
     // The user's copy took an update; a new default never replaces it.
     temp.write("local/Korvax/virbase.kvd", BytesOf("default database plus the user's update"));
@@ -111,7 +112,7 @@ TEST(UserFolder, FirstStartCopiesTheDefaultAndEntersTheFolderLaterStartsKeepTheU
     ChangeCurrentDirectory(temp.path().string());
     EXPECT_TRUE(EnterUserFolder(places).empty());
     EXPECT_EQ(CurrentDirectory(), user);
-    EXPECT_EQ(ReadBytes(user + "/virbase.kvd"), BytesOf("default database plus the user's update"));
+    EXPECT_EQ(ReadBytes(JoinPath(user, "virbase.kvd")), BytesOf("default database plus the user's update"));
 }
 
 TEST(UserFolder, WithoutADefaultTheUserIsToldAndNoDataFolderIsRefused) {
@@ -124,7 +125,7 @@ TEST(UserFolder, WithoutADefaultTheUserIsToldAndNoDataFolderIsRefused) {
     // Started all the same, where the user's database belongs, which the start-up then
     // says is missing: never in the folder it was started in.
     EXPECT_EQ(CurrentDirectory(), user);
-    EXPECT_FALSE(EntryExists(user + "/virbase.kvd"));
+    EXPECT_FALSE(EntryExists(JoinPath(user, "virbase.kvd")));
 
     ChangeCurrentDirectory(temp.path().string());
     EXPECT_THROW(EnterUserFolder({"", {}}), Failure);
@@ -166,7 +167,7 @@ TEST_F(DesktopStartupTest, LoadsTheDatabaseOfTheStartFolderAndRefreshesTheFigure
     ASSERT_TRUE(startup.LibraryBound()) << startup.LibraryFailure();
     EXPECT_EQ(startup.Frequency(), "2394 Mhz");
     EXPECT_TRUE(startup.Messages().empty());
-    EXPECT_EQ(state.BasePath, CurrentDirectory() + "/virbase.kvd");
+    EXPECT_EQ(state.BasePath, JoinPath(CurrentDirectory(), "virbase.kvd"));
     EXPECT_EQ(state.pool.VirusBase.size(), 2U);
     EXPECT_GT(state.MemoryLimit, 0);
 
