@@ -6,6 +6,7 @@
 #include "platform/current_directory.h"
 #include "platform/directory_walk.h"
 #include "platform/failure.h"
+#include "platform/file_in_folder.h"
 #include "platform/file_name.h"
 #include "platform/make_folders.h"
 #include "platform/system_info.h"
@@ -13,16 +14,6 @@
 #include "platform/whole_file.h"
 
 namespace korvax {
-namespace {
-
-// "C:\x", "\\server\share", "\x" (the current drive's) and "/x" are not relative to the
-// current folder.
-bool IsAbsolute(const std::string& path) {
-    if (!path.empty() && IsPathSeparator(path[0])) return true;
-    return path.size() >= 3 && path[1] == ':' && IsPathSeparator(path[2]);
-}
-
-}  // namespace
 
 UserFolderPlaces UserFolderPlacesFromEnvironment() {
     UserFolderPlaces places;
@@ -66,7 +57,12 @@ std::vector<std::string> EnterUserFolder(const UserFolderPlaces& places) {
 }
 
 std::string AbsoluteFrom(const std::string& currentFolder, const std::string& path) {
-    if (path.empty() || IsAbsolute(path) || currentFolder.empty()) return path;
+    if (path.empty() || IsAbsolutePath(path) || currentFolder.empty()) return path;
+    // "\x" on Windows names a folder on the start folder's drive, not in the start folder.
+    if (IsPathSeparator(path[0])) {
+        const bool drive = currentFolder.size() >= 2 && currentFolder[1] == ':';
+        return drive ? currentFolder.substr(0, 2) + path : path;
+    }
     return JoinPath(currentFolder, path);
 }
 

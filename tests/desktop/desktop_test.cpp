@@ -137,13 +137,21 @@ TEST(UserFolder, WithoutADefaultTheUserIsToldAndNoDataFolderIsRefused) {
 }
 
 TEST(UserFolder, FoldersNamedOnTheCommandLineKeepNamingTheSameFolders) {
-    EXPECT_EQ(AbsoluteFrom("/home/u", "tree/a"), "/home/u/tree/a");
-    EXPECT_EQ(AbsoluteFrom("/home/u/", "a"), "/home/u/a");
-    EXPECT_EQ(AbsoluteFrom("C:\\Users\\u", "Мои программы"), "C:\\Users\\u\\Мои программы");
-    EXPECT_EQ(AbsoluteFrom("C:\\Users\\u", "D:\\x"), "D:\\x");
-    EXPECT_EQ(AbsoluteFrom("C:\\Users\\u", "\\\\server\\share"), "\\\\server\\share");
-    EXPECT_EQ(AbsoluteFrom("/home/u", "/srv"), "/srv");
     EXPECT_EQ(AbsoluteFrom("", "a"), "a");
+    if (kPathSeparator == '\\') {
+        EXPECT_EQ(AbsoluteFrom("C:\\Users\\u", "Мои программы"), "C:\\Users\\u\\Мои программы");
+        EXPECT_EQ(AbsoluteFrom("C:\\Users\\u\\", "a"), "C:\\Users\\u\\a");
+        EXPECT_EQ(AbsoluteFrom("C:\\Users\\u", "D:\\x"), "D:\\x");
+        EXPECT_EQ(AbsoluteFrom("C:\\Users\\u", "\\\\server\\share"), "\\\\server\\share");
+        // The root of the start folder's drive, not a folder inside the start folder.
+        EXPECT_EQ(AbsoluteFrom("C:\\Users\\u", "\\x"), "C:\\x");
+    } else {
+        EXPECT_EQ(AbsoluteFrom("/home/u", "tree/a"), "/home/u/tree/a");
+        EXPECT_EQ(AbsoluteFrom("/home/u/", "a"), "/home/u/a");
+        EXPECT_EQ(AbsoluteFrom("/home/u", "/srv"), "/srv");
+        // Windows' spellings are plain names on Linux.
+        EXPECT_EQ(AbsoluteFrom("/home/u", "D:\\x"), "/home/u/D:\\x");
+    }
 }
 
 class DesktopStartupTest : public ::testing::Test {
