@@ -40,24 +40,26 @@ struct Found {
     HWND window = nullptr;
 };
 
+// EnumWindows' callback: a named function, as the 32-bit system calls it with its own
+// calling convention (stdcall), which a lambda cannot take on.
+BOOL CALLBACK IsWantedWindow(HWND window, LPARAM data) {
+    auto* wanted = reinterpret_cast<Found*>(data);
+    DWORD owner = 0;
+    ::GetWindowThreadProcessId(window, &owner);
+    wchar_t name[64] = {}, text[64] = {};
+    ::GetClassNameW(window, name, 64);
+    ::GetWindowTextW(window, text, 64);
+    if (owner == wanted->process && wanted->title == text && lstrcmpW(name, L"KorvaxWindow") == 0) {
+        wanted->window = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
 // A top-level window of `process` titled `title` (one of the program's own windows).
 HWND FindProgramWindow(DWORD process, const std::wstring& title) {
     Found found{process, title};
-    ::EnumWindows(
-        [](HWND window, LPARAM data) -> BOOL {
-            auto* wanted = reinterpret_cast<Found*>(data);
-            DWORD owner = 0;
-            ::GetWindowThreadProcessId(window, &owner);
-            wchar_t name[64] = {}, text[64] = {};
-            ::GetClassNameW(window, name, 64);
-            ::GetWindowTextW(window, text, 64);
-            if (owner == wanted->process && wanted->title == text && lstrcmpW(name, L"KorvaxWindow") == 0) {
-                wanted->window = window;
-                return FALSE;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&found));
+    ::EnumWindows(IsWantedWindow, reinterpret_cast<LPARAM>(&found));
     return found.window;
 }
 
