@@ -8,8 +8,8 @@ climb out of a folder, the toolkit included outside the desktop layer, and the l
 each layer's CMakeLists.txt links.
 
 The operating system is the platform layer's business: the Win32 headers (<windows.h> and
-its kin) belong to platform and the plug-in cpudll only (and to the Win32 front end, once
-it exists), the way Qt belongs to gui; and no other layer, nor its tests, branches on
+its kin) belong to platform, the plug-in cpudll and the Win32 front end wingui only, the
+way Qt belongs to gui; and no other layer, nor its tests, branches on
 Windows in any spelling (_WIN32, __MINGW32__, _MSC_VER, ..., or if(WIN32) and its kin in a
 layer's CMakeLists.txt). Where such a branch seems needed, the platform interface lacks
 something.
@@ -39,7 +39,9 @@ LAYERS = {
     "monitor":    ("src/monitor",    "korvax_monitor",    ["platform"]),
     "check":      ("src/check",      "korvax_check",      ["worker", "collection", "monitor"]),
     "backup":     ("src/backup",     "korvax_backup",     ["engine"]),
-    "gui":        ("src/gui",        "korvax_gui",        ["check", "backup"]),
+    "desktop":    ("src/desktop",    "korvax_desktop",    ["check", "backup"]),
+    "gui":        ("src/gui",        "korvax_gui",        ["desktop"]),
+    "wingui":     ("src/wingui",     "korvax_wingui",     ["desktop"]),
     "cli":        ("src/cli",        "korvax-scan",       ["check", "backup"]),
     "cpudll":     ("src/cpudll",     "cpudll",            []),
     "kvdtool":    ("tools/kvdtool",  "kvdtool_commands",  ["language", "engine", "backup"]),
@@ -47,8 +49,9 @@ LAYERS = {
 # Tests of a layer may also use the test support, which writes databases from source.
 TEST_EXTRA = ["language"]
 TOOLKIT_LAYERS = {"gui"}
-# The layers that may talk to Windows directly. The Win32 front end joins them when it comes.
-WINDOWS_LAYERS = {"platform", "cpudll"}
+# The layers that may talk to Windows directly: the OS layer, the load library, and the
+# desktop's Win32 front end, whose windows are the system's own.
+WINDOWS_LAYERS = {"platform", "cpudll", "wingui"}
 
 # The Win32 headers, and the C runtime headers that only Windows has.
 WINDOWS_HEADER = re.compile(
@@ -253,6 +256,10 @@ def self_test():
     assert not check_file(Path("src/platform/win32/x.cpp"), "platform", below("platform"),
                           "#include <windows.h>\n#include <winioctl.h>\n")
     assert not check_file(Path("src/cpudll/win32/x.cpp"), "cpudll", below("cpudll"), "#include <windows.h>\n")
+    assert not check_file(Path("src/wingui/x.cpp"), "wingui", below("wingui"), "#include <commctrl.h>\n")
+    assert len(check_file(Path("src/desktop/x.cpp"), "desktop", below("desktop"), "#include <windows.h>\n")) == 1
+    assert len(check_file(Path("src/wingui/x.cpp"), "wingui", below("wingui"), '#include "gui/mainunit.h"\n')) == 1
+    assert len(check_file(Path("src/wingui/x.cpp"), "wingui", below("wingui"), "#include <QWidget>\n")) == 1
     kin = check_file(Path("src/engine/x.cpp"), "engine", below("engine"),
                      "#include <WinBase.h>\n#include <fileapi.h>\n#include <io.h>\n#include <vector>\n")
     assert len(kin) == 3, kin

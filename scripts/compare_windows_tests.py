@@ -11,6 +11,9 @@ build compiles must be in the Windows program too. (Sources left out of the Wind
 such as the tests of the POSIX file replacement, are read from the build's
 compile_commands.json.) Prints one line per program; exits 1 on any test missing, or when
 a Windows program lists none.
+
+A Windows program without a twin is an error too (a Linux suite renamed, say, would
+otherwise pass unchecked), but for those that can have none: WINDOWS_ONLY names them.
 """
 import json
 import re
@@ -18,6 +21,12 @@ import subprocess
 import sys
 from collections import defaultdict
 from pathlib import Path
+
+# Test programs that exist only on Windows, and why.
+WINDOWS_ONLY = {
+    # The Win32 windows: Linux has the Qt windows instead, tested by tests/gui (QtTest).
+    "wingui_tests": "the Win32 windows have no Linux build",
+}
 
 SUITE = re.compile(r"^\s*(?:TEST|TEST_F|TEST_P|TYPED_TEST|TYPED_TEST_P)\(\s*(\w+)", re.MULTILINE)
 
@@ -81,6 +90,12 @@ def main():
         if not ran:
             print(f"  {program} lists no test on Windows")
             problems += 1
+        if program not in linux:
+            if program in WINDOWS_ONLY:
+                print(f"  no Linux twin, as expected: {WINDOWS_ONLY[program]}")
+            else:
+                print(f"  {program} has no Linux twin (add it to WINDOWS_ONLY if it can have none)")
+                problems += 1
         for name in missing:
             print(f"  missing on Windows: {name}")
             problems += 1

@@ -3,7 +3,8 @@
 # are missing. Runs as root (or through sudo when it is there); never asks anything.
 #
 # The Windows builds need the mingw-w64 cross compilers and Wine: 64-bit Wine for the
-# x86_64 programs and Debian's 32-bit Wine (the i386 architecture) for the i686 ones.
+# x86_64 programs and Debian's 32-bit Wine (the i386 architecture) for the i686 ones;
+# fonts-wine draws the title bars' buttons in the Windows screenshots.
 # KORVAX_WINDOWS=0 leaves those out (a quick setup at a desk); CI never sets it.
 set -euo pipefail
 
@@ -24,6 +25,7 @@ if [ "$windows" != 0 ]; then
     g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools
     wine64 wine nsis
     wine32:i386
+    fonts-wine
   )
 fi
 

@@ -20,6 +20,9 @@
 #   a fresh server per program costs seconds. One persistent server per prefix is started
 #   here, detached from every pipe, with Wine's services; programs then start in tens of
 #   milliseconds.
+# - Wine's window metrics (frames, caption, fonts) are not Windows 10's: the prefix gets
+#   Windows 10's, and Wine's null display driver, so that window tests run without a
+#   screen and measure what a Windows 10 user sees (wine-test-prefix.reg).
 # - A 32-bit program under the 64-bit loader, or the other way round, can exit 0 having
 #   run nothing. The program's PE header must name ARCH's machine, else this fails loudly.
 set -euo pipefail
@@ -50,6 +53,7 @@ if [ ! -x "$loader" ]; then
   exit 125
 fi
 
+settings=$(cd "$(dirname "$0")" && pwd)/wine-test-prefix.reg
 export WINEPREFIX=$build/wine-prefix
 export WINEARCH=$winearch
 export WINEDEBUG=-all
@@ -60,6 +64,10 @@ unset DISPLAY WAYLAND_DISPLAY
 make_prefix() {
   rm -rf "$WINEPREFIX"
   "$loader" wineboot --init </dev/null >/dev/null 2>&1
+  "$server" -w
+  # No display (Wine's null driver), and Windows 10's window metrics instead of Wine's
+  # own (wine-test-prefix.reg), read through Z: while it is still there.
+  "$loader" regedit /S "Z:${settings//\//\\}" </dev/null >/dev/null 2>&1
   "$server" -w
   rm -f "$WINEPREFIX/dosdevices/z:"
   ln -sfn "$build" "$WINEPREFIX/dosdevices/t:"

@@ -43,6 +43,30 @@
         <source>Обновление невозможно: файл базы не защищён. </source>
         <translation>The update is not possible: the database file is not protected. </translation>
     </message>
+    <message>
+        <source>хранилище резервных копий недоступно: </source>
+        <translation>the backup store cannot be used: </translation>
+    </message>
+    <message>
+        <source>Не вылечено файлов: </source>
+        <translation>Files not cured: </translation>
+    </message>
+    <message>
+        <source>. Оригинал файла сохраняется до лечения, чтобы лечение можно было отменить, а сохранить его не удалось:</source>
+        <translation>. A file&apos;s original is kept before its cure, so that the cure can be undone, and it could not be kept:</translation>
+    </message>
+    <message>
+        <source>Во время проверки восстановление невозможно</source>
+        <translation>No restore is possible while a check runs</translation>
+    </message>
+    <message>
+        <source>Не восстановлен: </source>
+        <translation>Not restored: </translation>
+    </message>
+    <message>
+        <source>Уже такой, как до лечения: </source>
+        <translation>Already as it was before its cure: </translation>
+    </message>
 </context>
 <context>
     <name>korvax::RestoreWindow</name>
@@ -93,14 +117,6 @@
     <message>
         <source>Во время проверки восстановление невозможно</source>
         <translation>No restore is possible while a check runs</translation>
-    </message>
-    <message>
-        <source>Не восстановлен: </source>
-        <translation>Not restored: </translation>
-    </message>
-    <message>
-        <source>Уже такой, как до лечения: </source>
-        <translation>Already as it was before its cure: </translation>
     </message>
     <message>
         <source>Восстановлено: %1, не восстановлено: %2</source>
@@ -156,14 +172,6 @@
     <message>
         <source>Подготовка...</source>
         <translation>Preparing...</translation>
-    </message>
-    <message>
-        <source>хранилище резервных копий недоступно: </source>
-        <translation>the backup store cannot be used: </translation>
-    </message>
-    <message>
-        <source>Не вылечено файлов: %1. Оригинал файла сохраняется до лечения, чтобы лечение можно было отменить, а сохранить его не удалось:</source>
-        <translation>Files not cured: %1. A file's original is kept before its cure, so that the cure can be undone, and it could not be kept:</translation>
     </message>
 </context>
 <context>
@@ -338,6 +346,192 @@
     <message>
         <source>Тел вирусов</source>
         <translation>Viruses found</translation>
+    </message>
+</context>
+<context>
+    <name>korvax::wingui</name>
+    <message>
+        <source>Настройки</source>
+        <translation>Settings</translation>
+    </message>
+    <message>
+        <source>Статистика</source>
+        <translation>Statistics</translation>
+    </message>
+    <message>
+        <source>Начать проверку</source>
+        <translation>Start check</translation>
+    </message>
+    <message>
+        <source>Остановить проверку</source>
+        <translation>Stop check</translation>
+    </message>
+    <message>
+        <source>Обновить</source>
+        <translation>Update</translation>
+    </message>
+</context>
+<context>
+    <name>korvax::wingui::RestoreWindow</name>
+    <message>
+        <source>Резервные копии</source>
+        <translation>Backups</translation>
+    </message>
+    <message>
+        <source>Объект</source>
+        <translation>Object</translation>
+    </message>
+    <message>
+        <source>Вирус</source>
+        <translation>Virus</translation>
+    </message>
+    <message>
+        <source>Время лечения</source>
+        <translation>Cured at</translation>
+    </message>
+    <message>
+        <source>Возвращён</source>
+        <translation>Put back</translation>
+    </message>
+    <message>
+        <source>Восстановить</source>
+        <translation>Restore</translation>
+    </message>
+    <message>
+        <source>Закрыть</source>
+        <translation>Close</translation>
+    </message>
+    <message>
+        <source>Резервных копий нет</source>
+        <translation>No backups</translation>
+    </message>
+    <message>
+        <source>да</source>
+        <translation>yes</translation>
+    </message>
+    <message>
+        <source>нет</source>
+        <translation>no</translation>
+    </message>
+    <message>
+        <source>Резервных копий: %1</source>
+        <translation>Backups: %1</translation>
+    </message>
+    <message>
+        <source>Во время проверки восстановление невозможно</source>
+        <translation>No restore is possible while a check runs</translation>
+    </message>
+    <message>
+        <source>Восстановлено: %1, не восстановлено: %2</source>
+        <translation>Restored: %1, not restored: %2</translation>
+    </message>
+</context>
+<context>
+    <name>korvax::wingui::TForm1</name>
+    <message>
+        <source>Частота процессора:</source>
+        <translation>Processor clock:</translation>
+    </message>
+    <message>
+        <source>Загрузка процессора:</source>
+        <translation>Processor load:</translation>
+    </message>
+    <message>
+        <source>Количество потоков:</source>
+        <translation>Number of threads:</translation>
+    </message>
+    <message>
+        <source>Проверено:</source>
+        <translation>Checked:</translation>
+    </message>
+    <message>
+        <source>Всего:</source>
+        <translation>Total:</translation>
+    </message>
+    <message>
+        <source>Прогресс проверки:</source>
+        <translation>Check progress:</translation>
+    </message>
+    <message>
+        <source>Подготовка...</source>
+        <translation>Preparing...</translation>
+    </message>
+</context>
+<context>
+    <name>korvax::wingui::TForm2</name>
+    <message>
+        <source>Настройки</source>
+        <translation>Settings</translation>
+    </message>
+    <message>
+        <source>Выбор пути для проверки:</source>
+        <translation>Folders to check:</translation>
+    </message>
+    <message>
+        <source>Использовать эвристику</source>
+        <translation>Use heuristics</translation>
+    </message>
+</context>
+<context>
+    <name>korvax::wingui::TForm3</name>
+    <message>
+        <source>Статистика</source>
+        <translation>Statistics</translation>
+    </message>
+    <message>
+        <source>Проверено:</source>
+        <translation>Checked:</translation>
+    </message>
+    <message>
+        <source>Вылечено:</source>
+        <translation>Cured:</translation>
+    </message>
+    <message>
+        <source>Тел вирусов:</source>
+        <translation>Viruses found:</translation>
+    </message>
+    <message>
+        <source>Подозрительных:</source>
+        <translation>Suspicious:</translation>
+    </message>
+    <message>
+        <source>Объект</source>
+        <translation>Object</translation>
+    </message>
+    <message>
+        <source>Статус</source>
+        <translation>Status</translation>
+    </message>
+    <message>
+        <source>Действие</source>
+        <translation>Action</translation>
+    </message>
+    <message>
+        <source>Восстановить</source>
+        <translation>Restore</translation>
+    </message>
+    <message>
+        <source>Резервные копии...</source>
+        <translation>Backups...</translation>
+    </message>
+</context>
+<context>
+    <name>korvax::wingui::TForm4</name>
+    <message>
+        <source>Обновление</source>
+        <translation>Update</translation>
+    </message>
+    <message>
+        <source>Обзор...</source>
+        <translation>Browse...</translation>
+    </message>
+    <message>
+        <source>Отмена</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>Вирусные базы</source>
+        <translation>Virus databases</translation>
     </message>
 </context>
 </TS>

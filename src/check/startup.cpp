@@ -1,5 +1,6 @@
 #include "check/startup.h"
 
+#include "platform/file_name.h"
 #include "platform/system_info.h"
 
 namespace korvax {
@@ -9,8 +10,7 @@ std::string StartupBasePath() {
     // A current directory that cannot be read (removed, say) is still where the file is
     // looked for: the bare name means it, where "/" + name would mean another file.
     if (path.empty()) return kDatabaseFileName;
-    if (path.back() != '/') path += '/';
-    return path + kDatabaseFileName;
+    return JoinPath(path, kDatabaseFileName);
 }
 
 std::int64_t ComputeMemoryLimit() { return 2 * TotalPhysicalMemory(); }

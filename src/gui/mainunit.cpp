@@ -8,13 +8,9 @@
 #include <QTimer>
 #include <QToolButton>
 
-#include "check/database_search.h"
-#include "check/startup.h"
-#include "database/database_load.h"
+#include "check/scan_scheduler.h"
 #include "engine/display_text.h"
-#include "monitor/cpu_frequency.h"
 #include "monitor/status_refresh.h"
-#include "gui/check_backups.h"
 #include "gui/exception_display.h"
 #include "gui/options.h"
 #include "gui/renew.h"
@@ -46,7 +42,11 @@ QString Text(const std::string& utf8) { return QString::fromStdString(utf8); }
 }  // namespace
 
 TForm1::TForm1(ProgramState& state, const Startup& startup)
-    : state_(state), backupCalls_(startup.backupCalls) {
+    : DesktopPump(state.sync),
+      state_(state),
+      check_(state, *startup.backupCalls, {},
+             {[this](const std::string& pruneNote) { restore_->SetPruneNote(Text(pruneNote)); },
+              [this](bool running) { SetCheckRunning(running); }}) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Korvax"));
     // Fixed single border with the system menu and the minimise box.
@@ -164,28 +164,9 @@ TForm1::~TForm1() = default;
 
 void TForm1::FormCreate(const Startup& startup) {
     PaintBackground(*this, background_);
-    Label2->setText(Text(FrequencyText(startup.measureMhz ? startup.measureMhz() : MeasureCpuMhz())));
-    try {
-        loadLibrary_ = std::make_unique<CpuLoadLibrary>(startup.loadLibrary);
-    } catch (const LoadLibraryError& failure) {
-        // Nothing else of the start-up is needed: the program ends (see LibraryBound).
-        libraryFailure_ = failure.what();
-        return;
-    }
-    state_.MemoryLimit = ComputeMemoryLimit();
-    state_.BasePath = StartupBasePath();
-    // A database that someone else could have written is one the program cannot load: the
-    // check would cure by that user's entries.
-    try {
-        RequireTrustedDatabase({state_.BasePath, DatabaseOrigin::CurrentFolder});
-    } catch (const NotTrusted& failure) {
-        ShowException(Text(DisplayText(failure.what())));
-        return;
-    } catch (const Failure&) {
-        // Nothing there, or it cannot be looked at: the load says so in its own words.
-    }
-    const DatabaseLoad load = LoadStartupDatabase(state_.BasePath, state_.pool.VirusBase);
-    if (!load.message.empty()) ShowException(Text(DisplayText(load.message)));
+    startup_ = std::make_unique<DesktopStartup>(state_, StartupSteps{startup.loadLibrary, startup.measureMhz});
+    Label2->setText(Text(startup_->Frequency()));
+    for (const std::string& message : startup_->Messages()) ShowException(Text(message));
 }
 
 void TForm1::AttachWindows(TForm2& settings, TForm3& statistics, TForm4& update, RestoreWindow& restore) {
@@ -199,7 +180,7 @@ void TForm1::AttachWindows(TForm2& settings, TForm3& statistics, TForm4& update,
 void TForm1::SettingsClosed() {
     // However the settings window was closed, start and update may be used again; never
     // during a check, whose own end gives them back.
-    if (checkInProgress_) return;
+    if (check_.Running()) return;
     SpeedButton3->setEnabled(true);
     SpeedButton5->setEnabled(true);
 }
@@ -231,58 +212,27 @@ void TForm1::SpeedButton2Click() {
 }
 
 void TForm1::SpeedButton3Click() {
-    // The button is disabled for the whole check, so this is never re-entered; the guard
-    // only makes sure of it.
-    if (checkInProgress_) return;
-    // Opened (and pruned) afresh for every check, before any worker runs: the store may
-    // have been repaired, or filled, since the last one.
-    CheckBackups backups(*backupCalls_);
-    restore_->SetPruneNote(QString::fromStdString(DisplayText(backups.pruneNote())));
-    CheckOptions options;
-    options.fileCheck.guard = &backups.guard();
-    options.fileCheck.trusted = backups.trusted();
-    checkInProgress_ = true;
-    SetCheckRunning(true);
-    const auto finished = [this, &backups] {
-        checkInProgress_ = false;
-        SetCheckRunning(false);
-        TellBackupProblems(backups);
-        if (closeAfterCheck_) {
-            // The close asked for during the check, now that nothing runs under this window.
-            QMetaObject::invokeMethod(this, [this] { close(); }, Qt::QueuedConnection);
-        }
-    };
+    std::string told;
     try {
-        ::korvax::SpeedButton3Click(state_, *this, *this, options);
+        told = check_.Start(*this, *this);
     } catch (...) {
-        finished();
+        CloseIfAsked();
         throw;
     }
-    finished();
+    CloseIfAsked();
+    // Once for the whole check, after it: one box for every file would stand in its way.
+    if (!told.empty()) ShowException(Text(told));
+}
+
+void TForm1::CloseIfAsked() {
+    // The close asked for during the check, now that nothing runs under this window.
+    if (check_.CloseAfterCheck()) QMetaObject::invokeMethod(this, [this] { close(); }, Qt::QueuedConnection);
 }
 
 void TForm1::SetCheckRunning(bool running) {
     update_->SetCheckRunning(running);
     statistics_->SetCheckRunning(running);
     restore_->SetCheckRunning(running);
-}
-
-void TForm1::TellBackupProblems(const CheckBackups& backups) {
-    QStringList told;
-    if (backups.refused() > 0) {
-        const QString reason =
-            backups.unavailable().empty()
-                ? Text(DisplayText(backups.firstRefusal()))
-                : tr("хранилище резервных копий недоступно: ") + Text(DisplayText(backups.unavailable()));
-        told.append(tr("Не вылечено файлов: %1. Оригинал файла сохраняется до лечения, чтобы лечение можно было "
-                       "отменить, а сохранить его не удалось:")
-                        .arg(backups.refused()));
-        told.append(reason);
-    }
-    const std::string warnings = backups.warnings();
-    if (!warnings.empty()) told.append(Text(DisplayText(warnings)));
-    // Once for the whole check, after it: one box for every file would stand in its way.
-    if (!told.isEmpty()) ShowException(told.join(QLatin1Char('\n')));
 }
 
 void TForm1::SpeedButton4Click() { ::korvax::SpeedButton4Click(state_); }
@@ -293,8 +243,8 @@ void TForm1::SpeedButton5Click() {
 }
 
 void TForm1::Timer1Timer() {
-    if (!loadLibrary_) return;
-    const StatusFigures figures = RefreshStatus(loadLibrary_->CpuUsage(), state_.CpuLoad, CountsOf(state_));
+    if (!LibraryBound()) return;
+    const StatusFigures figures = startup_->Refresh(state_);
     Label4->setText(Text(figures.load));
     Label6->setText(Text(figures.pool));
     if (figures.gauge) CGauge1->setValue(*figures.gauge);
@@ -334,17 +284,11 @@ void TForm1::ShowTotal(std::int32_t total) { Label10->setText(QString::number(to
 
 void TForm1::AddRow(const ResultRow& row) { statistics_->AddRow(row); }
 
-void TForm1::ProcessPendingMessages() {
-    QCoreApplication::processEvents();
-    state_.sync.RunPending();
-}
+void TForm1::ProcessWindowMessages() { QCoreApplication::processEvents(); }
 
 void TForm1::closeEvent(QCloseEvent* event) {
-    if (checkInProgress_) {
-        // The check runs inside the start button's handler, further down this very stack:
-        // stop it, and close once it has ended and everything under it has gone.
-        closeAfterCheck_ = true;
-        ::korvax::SpeedButton4Click(state_);
+    // During a check: stopped, and the window closes once it has ended (CloseIfAsked).
+    if (!check_.CloseRequested()) {
         event->ignore();
         return;
     }

@@ -15,10 +15,11 @@
 
 #include "check/check_display.h"
 #include "check/program_state.h"
-#include "check/scan_scheduler.h"
+#include "desktop/desktop_check.h"
+#include "desktop/desktop_pump.h"
+#include "desktop/desktop_startup.h"
 #include "monitor/cpu_load.h"
 #include "platform/file_write_calls.h"
-#include "platform/message_pump.h"
 
 class QLabel;
 class QProgressBar;
@@ -27,13 +28,12 @@ class QToolButton;
 
 namespace korvax {
 
-class CheckBackups;
 class RestoreWindow;
 class TForm2;
 class TForm3;
 class TForm4;
 
-class TForm1 : public QWidget, public CheckDisplay, public MessagePump {
+class TForm1 : public QWidget, public CheckDisplay, public DesktopPump {
     Q_OBJECT
 
 public:
@@ -52,9 +52,9 @@ public:
     TForm1(ProgramState& state, const Startup& startup);
     ~TForm1() override;
 
-    bool LibraryBound() const { return loadLibrary_ != nullptr; }
+    bool LibraryBound() const { return startup_ && startup_->LibraryBound(); }
     // Why the load library could not be bound (the loader's reason).
-    const std::string& LibraryFailure() const { return libraryFailure_; }
+    const std::string& LibraryFailure() const { return startup_->LibraryFailure(); }
     const QPixmap& Background() const { return background_; }
 
     // The secondary windows exist only after this one (they are created in that order).
@@ -83,29 +83,26 @@ public:
     void ShowTotal(std::int32_t total) override;
     void AddRow(const ResultRow& row) override;
 
-    // MessagePump: the window system's events (timer, buttons, other windows) and the
-    // workers' synchronised calls.
-    void ProcessPendingMessages() override;
-
 protected:
+    // DesktopPump: the window system's events (timer, buttons, other windows); the
+    // workers' synchronised calls run after them.
+    void ProcessWindowMessages() override;
+
     // Closing during a check stops it; the window closes once the check has ended.
     void closeEvent(QCloseEvent* event) override;
 
 private:
     void FormCreate(const Startup& startup);
     void SettingsClosed();
+    void CloseIfAsked();
     // Updates and restores wait while a check runs.
     void SetCheckRunning(bool running);
-    void TellBackupProblems(const CheckBackups& backups);
     QToolButton* button(MainButton which) const;
 
     ProgramState& state_;
-    std::unique_ptr<CpuLoadLibrary> loadLibrary_;
-    std::string libraryFailure_;
+    std::unique_ptr<DesktopStartup> startup_;
     QPixmap background_;
-    bool checkInProgress_ = false;
-    bool closeAfterCheck_ = false;
-    FileWriteCalls* backupCalls_;
+    DesktopCheck check_;
 
     TForm2* settings_ = nullptr;
     TForm3* statistics_ = nullptr;

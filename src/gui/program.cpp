@@ -6,6 +6,9 @@
 #include <iostream>
 
 #include "backup/backup_store.h"
+#include "desktop/desktop_arguments.h"
+#include "desktop/user_folder.h"
+#include "platform/system_info.h"
 #include "gui/mainunit.h"
 #include "gui/exception_display.h"
 #include "gui/folder_bytes.h"
@@ -18,7 +21,7 @@
 namespace korvax {
 namespace {
 
-constexpr char kHelp[] = R"(Usage: korvax [--help | --version] [--] [FOLDER...]
+constexpr char kHelp[] = R"(Usage: korvax [--help | --version] [--user-folder] [--] [FOLDER...]
 
 Korvax, the desktop virus scanner. Each FOLDER goes into the settings window's list of
 folders to check; press "Начать проверку" (start check) to check them.
@@ -34,9 +37,12 @@ puts a cured file back ("Восстановить", restore) or opens the restor
 everything the store can still put back. A file put back is trusted: the next check leaves
 it alone while it stays as it is.
 
-  -h, --help   print this help and exit
-  --version    print the version and exit
-  --           every later argument is a FOLDER, even one beginning with "-"
+  -h, --help      print this help and exit
+  --version       print the version and exit
+  --user-folder   start in the user's data folder, as the launcher does: make it, copy
+                  the installed default database there if it holds none, and take the
+                  database from there (FOLDERs are read from where korvax was started)
+  --              every later argument is a FOLDER, even one beginning with "-"
 
 The toolkit's own options (-platform NAME, -style NAME, ...) are taken as well.
 KORVAX_LANG=en in the environment shows the windows in English.
@@ -97,30 +103,34 @@ int Program::Run() {
     return QApplication::exec();
 }
 
+namespace {
+
+std::vector<std::string> ArgumentsAfterName(int argc, char** argv) {
+    std::vector<std::string> arguments;
+    for (int i = 1; i < argc; ++i) arguments.emplace_back(argv[i]);
+    return arguments;
+}
+
+}  // namespace
+
 QByteArrayList CommandLineFolders(int argc, char** argv) {
     QByteArrayList folders;
-    bool optionsEnded = false;
-    for (int i = 1; i < argc; ++i) {
-        if (!optionsEnded && std::strcmp(argv[i], "--") == 0) {
-            optionsEnded = true;
-            continue;
-        }
-        folders.append(QByteArray(argv[i]));
+    for (const std::string& folder : ReadDesktopArguments(ArgumentsAfterName(argc, argv)).folders) {
+        folders.append(QByteArray::fromStdString(folder));
     }
     return folders;
 }
 
 int KorvaxMain(int argc, char** argv) {
     // Answered before the toolkit starts, so that they work without a display.
-    for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
-        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-            std::cout << kHelp;
-            return 0;
-        }
-        if (std::strcmp(argv[i], "--version") == 0) {
-            std::cout << "korvax " << KORVAX_VERSION << '\n';
-            return 0;
-        }
+    const DesktopArguments asked = ReadDesktopArguments(ArgumentsAfterName(argc, argv));
+    if (asked.help) {
+        std::cout << kHelp;
+        return 0;
+    }
+    if (asked.version) {
+        std::cout << "korvax " << KORVAX_VERSION << '\n';
+        return 0;
     }
     KorvaxApplication application(argc, argv);  // takes the toolkit's options out of argv
     QApplication::setApplicationName(QStringLiteral("Korvax"));
@@ -128,7 +138,18 @@ int KorvaxMain(int argc, char** argv) {
     const WindowLanguage language;
     try {
         ProgramOptions options;
-        options.folders = CommandLineFolders(argc, argv);
+        const DesktopArguments arguments = ReadDesktopArguments(ArgumentsAfterName(argc, argv));
+        std::vector<std::string> told;
+        if (arguments.userFolder) {
+            const std::string started = CurrentDirectory();
+            for (const std::string& folder : arguments.folders) {
+                options.folders.append(FullFolderPath(QByteArray::fromStdString(AbsoluteFrom(started, folder))));
+            }
+            told = EnterUserFolder(UserFolderPlacesFromEnvironment());
+        } else {
+            for (const std::string& folder : arguments.folders) options.folders.append(QByteArray::fromStdString(folder));
+        }
+        for (const std::string& message : told) ShowException(QString::fromStdString(message));
         Program program(options);
         if (!program.Started()) {
             std::cerr << "korvax: " << program.StartFailure() << '\n';

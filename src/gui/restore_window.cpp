@@ -12,12 +12,14 @@
 #include <filesystem>
 
 #include "backup/restore.h"
+#include "desktop/desktop_restore.h"
 #include "engine/display_text.h"
 #include "engine/scan_result.h"
 #include "gui/exception_display.h"
 #include "gui/statistic.h"
 #include "gui/window_look.h"
 #include "platform/failure.h"
+#include "platform/program_language.h"
 
 namespace korvax {
 namespace {
@@ -27,7 +29,6 @@ constexpr int kPathRole = Qt::UserRole;
 
 // Paths and virus names are bytes, shown on one line as the statistics rows show them.
 QString Shown(const std::string& bytes) { return QString::fromStdString(DisplayLine(bytes)); }
-QString Text(const std::string& message) { return QString::fromStdString(DisplayText(message)); }
 
 // The index keeps UTC to the second; the user reads the local time.
 QString LocalTime(const std::string& indexTime) {
@@ -36,28 +37,6 @@ QString LocalTime(const std::string& indexTime) {
 }
 
 QByteArray Bytes(const std::string& text) { return QByteArray(text.data(), static_cast<qsizetype>(text.size())); }
-
-// What one restore came to, gathered so that the user is told once, not once per file.
-class RestoreOutcome : public RestoreListener {
-public:
-    explicit RestoreOutcome(TForm3& statistics) : statistics_(statistics) {}
-
-    void Restored(const BackupRecord& record) override {
-        statistics_.AddRow(ResultRow{record.path, record.entry, kRestoredText, ResultCode::Clean});
-        ++restored;
-    }
-    void AlreadyOriginal(const BackupRecord& record) override { alreadyOriginal.push_back(record.path); }
-    void Refused(const std::string& /*path*/, const std::string& reason) override { refused.push_back(reason); }
-    void Note(const std::string& message) override { notes.push_back(message); }
-
-    int restored = 0;
-    std::vector<std::string> alreadyOriginal;
-    std::vector<std::string> refused;
-    std::vector<std::string> notes;
-
-private:
-    TForm3& statistics_;
-};
 
 }  // namespace
 
@@ -156,29 +135,19 @@ void RestoreWindow::RestoreButtonClick() {
 
 void RestoreWindow::RestoreFiles(const std::vector<std::string>& paths) {
     // The buttons and the menu are off during a check; this makes sure of it.
-    if (checkRunning_ || state_.CheckRunning) {
-        throw Failure(tr("Во время проверки восстановление невозможно").toStdString());
-    }
-    RestoreOutcome outcome(statistics_);
+    if (checkRunning_) throw Failure(Translated("Во время проверки восстановление невозможно"));
+    DesktopRestore outcome;
     try {
-        RestoreBackups(folder_, paths, false, outcome, calls_);
+        outcome = RestoreChosenFiles(state_, folder_, paths, [this](const ResultRow& row) { statistics_.AddRow(row); },
+                                     calls_);
     } catch (...) {
         // The store itself cannot be read: nothing was put back.
         if (isVisible()) Reload();
         throw;
     }
-    QStringList told;
-    // The restore's reasons and notes name their files escaped already.
-    for (const std::string& reason : outcome.refused) told.append(tr("Не восстановлен: ") + Text(reason));
-    for (const std::string& path : outcome.alreadyOriginal) {
-        told.append(tr("Уже такой, как до лечения: ") + Shown(path));
-    }
-    for (const std::string& note : outcome.notes) told.append(Text(note));
     if (isVisible()) Reload();
-    StatusLine->setText(tr("Восстановлено: %1, не восстановлено: %2")
-                            .arg(outcome.restored)
-                            .arg(static_cast<qsizetype>(outcome.refused.size())));
-    if (!told.isEmpty()) ShowException(told.join(QLatin1Char('\n')));
+    StatusLine->setText(tr("Восстановлено: %1, не восстановлено: %2").arg(outcome.restored).arg(outcome.refused));
+    if (!outcome.message.empty()) ShowException(QString::fromStdString(outcome.message));
 }
 
 void RestoreWindow::SetCheckRunning(bool running) {

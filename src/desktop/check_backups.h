@@ -31,9 +31,10 @@ namespace korvax {
 
 class CheckBackups {
 public:
-    // Opens the user's own store, which writes its files with `calls`. Never throws: what
-    // goes wrong is kept for unavailable(), pruneNote() and warnings().
-    explicit CheckBackups(FileWriteCalls& calls = SystemFileWriteCalls());
+    // Opens the store at `folder` (empty: the user's own), which writes its files with
+    // `calls`. Never throws: what goes wrong is kept for unavailable(), pruneNote() and
+    // warnings().
+    explicit CheckBackups(FileWriteCalls& calls = SystemFileWriteCalls(), const std::string& folder = {});
     CheckBackups(const CheckBackups&) = delete;
     CheckBackups& operator=(const CheckBackups&) = delete;
     ~CheckBackups();

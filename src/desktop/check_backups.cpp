@@ -1,4 +1,4 @@
-#include "gui/check_backups.h"
+#include "desktop/check_backups.h"
 
 #include "backup/backup_store.h"
 #include "engine/escaped_text.h"
@@ -25,14 +25,16 @@ std::string WithoutPrefix(const std::string& text, std::string_view prefix) {
 
 }  // namespace
 
-CheckBackups::CheckBackups(FileWriteCalls& calls) {
+CheckBackups::CheckBackups(FileWriteCalls& calls, const std::string& folder) {
     // Checked here, since the store's own message is worded for the terminal's options.
-    if (DefaultBackupFolder().empty()) {
+    if (folder.empty() && DefaultBackupFolder().empty()) {
         unavailable_ = "there is no folder of your own to keep the originals of cured files in ($HOME is not set)";
         return;
     }
     try {
-        store_ = OpenCheckStore(StoreChoice{}, storeWarnings_, kProgram, calls);
+        StoreChoice choice;
+        choice.folder = folder;
+        store_ = OpenCheckStore(choice, storeWarnings_, kProgram, calls);
     } catch (const std::exception& failure) {
         unavailable_ = failure.what();
         return;
