@@ -14,7 +14,7 @@ set -euo pipefail
 build=$(cd "$1" && pwd)
 arch=$2
 version=$3
-icon=${4:-}
+icon=${4:+$(realpath "$4")}
 source=$(cd "$(dirname "$0")/.." && pwd)
 
 case "$arch" in

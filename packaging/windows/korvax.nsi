@@ -88,6 +88,8 @@ LangString UnNeedsAdmin ${LANG_ENGLISH} "Korvax was installed for all users: rem
 LangString UnNeedsAdmin ${LANG_RUSSIAN} "Korvax установлен для всех пользователей: для удаления нужны права администратора. Запустите удаление от имени администратора."
 LangString ShortcutComment ${LANG_ENGLISH} "Check folders for viruses"
 LangString ShortcutComment ${LANG_RUSSIAN} "Проверка папок на вирусы"
+LangString InUse ${LANG_ENGLISH} "$0 is in use: close every Korvax program (a check in progress too), then retry."
+LangString InUse ${LANG_RUSSIAN} "$0 используется: закройте все программы Korvax (и идущую проверку), затем повторите."
 
 Var AllUsers  ; "1" for an install for all users, else "0"
 
@@ -104,6 +106,40 @@ Var AllUsers  ; "1" for an install for all users, else "0"
   MessageBox MB_OK|MB_ICONSTOP "${message}" /SD IDOK
   SetErrorLevel ${status}
   Quit
+!macroend
+
+; A program that runs (or the library a running program holds) can be neither replaced nor
+; removed. Stops before anything is changed, so that nothing is left half installed or half
+; removed: the user closes Korvax and retries, or cancels (silently: cancels, with the exit
+; status ERROR_SHARING_VIOLATION) and runs it again later. A file open for writing is the
+; system's own test: it is refused while the file runs or is loaded.
+!macro RequireProgramsClosed
+  ${ForEach} $1 0 3 + 1
+    ${Select} $1
+      ${Case} 0
+        StrCpy $0 "korvax.exe"
+      ${Case} 1
+        StrCpy $0 "korvax-scan.exe"
+      ${Case} 2
+        StrCpy $0 "kvdtool.exe"
+      ${Case} 3
+        StrCpy $0 "cpudll.dll"
+    ${EndSelect}
+    ${If} ${FileExists} "$INSTDIR\$0"
+      ${Do}
+        ClearErrors
+        FileOpen $2 "$INSTDIR\$0" a
+        ${IfNot} ${Errors}
+          FileClose $2
+          ${Break}
+        ${EndIf}
+        ${IfNot} ${Cmd} `MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "$(InUse)" /SD IDCANCEL IDRETRY`
+          SetErrorLevel 32
+          Quit
+        ${EndIf}
+      ${Loop}
+    ${EndIf}
+  ${Next}
 !macroend
 
 !macro RequireAdministrator message
@@ -152,6 +188,7 @@ FunctionEnd
 
 Section "Korvax" SectionMain
   SectionIn RO
+  !insertmacro RequireProgramsClosed
   SetOutPath "$INSTDIR"
   File "${STAGE}\korvax.exe"
   File "${STAGE}\korvax-scan.exe"
@@ -214,6 +251,7 @@ FunctionEnd
 ; empty: a file the user put into the installation folder stays, and so does the user's
 ; data folder (%LOCALAPPDATA%\Korvax: their database, their backups of cured files).
 Section "Uninstall"
+  !insertmacro RequireProgramsClosed
   Delete "$INSTDIR\korvax.exe"
   Delete "$INSTDIR\korvax-scan.exe"
   Delete "$INSTDIR\kvdtool.exe"

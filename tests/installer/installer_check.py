@@ -20,6 +20,8 @@ bin/desktop_driver.exe. The installer is tried twice in the same prefix: for the
   a space and Cyrillic letters (and a decoy virbase.kvd, which must not be taken), opens
   the desktop scanner with that folder listed and the user's own copy of the database,
   made on that first start, which finds EICAR there;
+- while korvax.exe runs, installing over it and uninstalling both stop before they change
+  anything;
 - the uninstaller, run silently as the programs list runs it, removes the programs, the
   shortcut and both registry entries, and keeps the user's data folder.
 
@@ -33,6 +35,7 @@ import shutil
 import struct
 import subprocess
 import sys
+import time
 from pathlib import Path
 
 EICAR = rb"X5O!P%@AP[4\PZX54(P^)7CC)7}$EICAR-STANDARD-ANTIVIRUS-TEST-FILE!$H+H*"
@@ -80,13 +83,26 @@ class Wine:
         (self.prefix / "dosdevices" / "z:").unlink()
         (self.prefix / "dosdevices" / "t:").symlink_to(self.drive)
 
-    def run(self, *arguments, cwd=None):
-        """Runs a Windows program and waits until every process it started has ended (an
-        uninstaller goes on in a copy of itself after it returns)."""
+    def run(self, *arguments, cwd=None, wait=True):
+        """Runs a Windows program and, with `wait`, waits until every process it started
+        has ended (an uninstaller goes on in a copy of itself after it returns)."""
         done = subprocess.run([self.loader, *arguments], env=self.env, cwd=cwd or self.drive,
                               capture_output=True, timeout=600, stdin=subprocess.DEVNULL)
-        subprocess.run([self.server, "-w"], env=self.env, timeout=600)
+        if wait:
+            self.wait()
         return done.returncode, done.stdout.decode("utf-8", "replace"), done.stderr.decode("utf-8", "replace")
+
+    def start(self, *arguments):
+        """Starts a Windows program and leaves it running."""
+        return subprocess.Popen([self.loader, *arguments], env=self.env, cwd=self.drive, stdin=subprocess.DEVNULL,
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    def wait(self):
+        subprocess.run([self.server, "-w"], env=self.env, timeout=600)
+
+    def end_all(self):
+        subprocess.run([self.server, "-k"], env=self.env, timeout=600)
+        self.wait()
 
     def on_drive_t(self, path):
         return "T:\\" + str(Path(path).relative_to(self.drive)).replace("/", "\\")
@@ -311,6 +327,28 @@ def install_cycle(wine, arch, installer, stage, version, driver, all_users, prob
                    f"{kind}: the first start made no copy of the installed database in the user's data folder")
     (user_data / "backups").mkdir(exist_ok=True)
     (user_data / "backups" / "kept.kvq").write_bytes(b"a backup the user may still need")
+
+    # While korvax.exe runs, neither installing over it nor uninstalling may begin: each
+    # stops before it changes anything, with ERROR_SHARING_VIOLATION (32). The uninstaller
+    # runs in place (_?=) so that its own status is the one read; _?= takes the rest of the
+    # command line as it stands, spaces and all, unquoted, which only a batch file gives.
+    running = wine.start(f"{folder_windows}\\korvax.exe", "--user-folder")
+    time.sleep(5)
+    original = (folder / "virbase.kvd").read_bytes()
+    (folder / "virbase.kvd").write_bytes(b"changed while korvax.exe runs")
+    status, out, err = wine.run(installer, *options, wait=False)
+    problems.check(status == 32 and (folder / "virbase.kvd").read_bytes() == b"changed while korvax.exe runs",
+                   f"{kind}: the installer went on over a running korvax.exe (status {status})")
+    in_place = wine.drive / "uninstall-in-place.cmd"
+    in_place.write_bytes(f"@\"{folder_windows}\\uninstall.exe\" /S _?={folder_windows}\r\n"
+                         "@exit /b %ERRORLEVEL%\r\n".encode())
+    status, out, err = wine.run("cmd", "/c", wine.on_drive_t(in_place), wait=False)
+    problems.check(status == 32 and all((folder / name).is_file() for name in PROGRAMS + ["virbase.kvd", "uninstall.exe"]),
+                   f"{kind}: the uninstaller went on while korvax.exe ran (status {status})")
+    problems.check(running.poll() is None, f"{kind}: korvax.exe did not keep running (status {running.poll()})")
+    wine.end_all()
+    running.wait(timeout=60)
+    (folder / "virbase.kvd").write_bytes(original)
 
     # The uninstaller, as the programs list runs it silently.
     quiet = entry.get("quietuninstallstring", "")
