@@ -4,7 +4,8 @@
 #
 # The Windows builds need the mingw-w64 cross compilers and Wine: 64-bit Wine for the
 # x86_64 programs and Debian's 32-bit Wine (the i386 architecture) for the i686 ones;
-# fonts-wine draws the title bars' buttons in the Windows screenshots.
+# fonts-wine draws the title bars' buttons in the Windows screenshots. The installer is
+# packed by NSIS, with the manuals laid out as text by man and col (bsdextrautils).
 # KORVAX_WINDOWS=0 leaves those out (a quick setup at a desk); CI never sets it.
 set -euo pipefail
 
@@ -23,7 +24,7 @@ windows=${KORVAX_WINDOWS:-1}
 if [ "$windows" != 0 ]; then
   packages+=(
     g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools
-    wine64 wine nsis
+    wine64 wine nsis bsdextrautils
     wine32:i386
     fonts-wine
   )

@@ -8,6 +8,13 @@
 //   exit<TAB>N             korvax.exe's exit status once its main window was closed
 //
 //   desktop_driver.exe KORVAX_EXE WORKING_FOLDER [ARGUMENT...]
+//   desktop_driver.exe command WORKING_FOLDER COMMAND_LINE
+//
+// The second form runs COMMAND_LINE as it stands (program and arguments, quoted as the
+// system reads them), as Explorer runs the command of a menu entry. Before the check,
+// both print the settings window's list as the program started with it:
+//
+//   folder<TAB>PATH        each folder of the list
 //
 // Exit status 0 when all of it could be read, else 1 with the reason on stderr.
 //
@@ -26,6 +33,7 @@
 #include <vector>
 
 #include "wingui/mainunit.h"
+#include "wingui/options.h"
 #include "wingui/statistic.h"
 #include "wingui/win_text.h"
 
@@ -102,6 +110,85 @@ std::vector<std::string> Rows(HANDLE process, HWND list) {
     return rows;
 }
 
+// What a message box on the screen says (one the program stopped at), if there is one.
+std::string BoxText() {
+    HWND box = ::FindWindowW(L"#32770", nullptr);
+    std::string said;
+    if (box != nullptr) {
+        for (HWND part = ::GetWindow(box, GW_CHILD); part != nullptr; part = ::GetWindow(part, GW_HWNDNEXT)) {
+            said += " " + Text(part);
+        }
+    }
+    return said.empty() ? std::string() : "; a message box says:" + said;
+}
+
+// Starts `command` (of the program `application`, or the program it names first when that
+// is null) in `folder`, prints the list of folders, presses "Начать проверку" and prints
+// what the windows show once the check has ended.
+int DriveCheck(const wchar_t* application, std::wstring command, const wchar_t* folder) {
+    STARTUPINFOW start{};
+    start.cb = sizeof(start);
+    PROCESS_INFORMATION child{};
+    if (!::CreateProcessW(application, command.data(), nullptr, nullptr, FALSE, 0, nullptr, folder, &start, &child)) {
+        return Fail("cannot start " + Utf8(command) + " (error " + std::to_string(::GetLastError()) + ")");
+    }
+    // A failure leaves no program behind that would hold the test's Wine.
+    const auto abandon = [&child](const std::string& why) {
+        ::TerminateProcess(child.hProcess, 1);
+        return Fail(why);
+    };
+    HWND main = nullptr;
+    for (int waited = 0; main == nullptr && waited < 600; ++waited) {
+        ::Sleep(100);  // the start-up measures the clock for half a second
+        main = FindProgramWindow(child.dwProcessId, L"Korvax");
+        if (main != nullptr && !::IsWindowVisible(main)) main = nullptr;
+    }
+    if (main == nullptr) return abandon("korvax.exe showed no main window within a minute" + BoxText());
+    ::WaitForInputIdle(child.hProcess, 10000);
+    HWND settings = FindProgramWindow(child.dwProcessId, Wide("Настройки"));
+    if (settings == nullptr) settings = FindProgramWindow(child.dwProcessId, L"Settings");
+    if (settings == nullptr) return abandon("no settings window");
+    // A list box's texts are copied between the processes by the system itself.
+    HWND list = ::GetDlgItem(settings, korvax::wingui::kListBox1);
+    const LRESULT count = ::SendMessageW(list, LB_GETCOUNT, 0, 0);
+    for (LRESULT entry = 0; entry < count; ++entry) {
+        const LRESULT length = ::SendMessageW(list, LB_GETTEXTLEN, static_cast<WPARAM>(entry), 0);
+        std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+        text.resize(static_cast<std::size_t>(
+            ::SendMessageW(list, LB_GETTEXT, static_cast<WPARAM>(entry), reinterpret_cast<LPARAM>(text.data()))));
+        std::printf("folder\t%s\n", Utf8(text).c_str());
+    }
+
+    // The press returns when the check has ended: it runs inside the button's handler. A
+    // message box the check ended with would hold it: then what it says is the failure.
+    DWORD_PTR ignored = 0;
+    if (!::SendMessageTimeoutW(::GetDlgItem(main, korvax::wingui::kSpeedButton3), BM_CLICK, 0, 0, SMTO_NORMAL, 600000,
+                               &ignored)) {
+        return abandon("the check did not end within ten minutes" + BoxText());
+    }
+    HWND statistics = FindProgramWindow(child.dwProcessId, Wide("Статистика"));
+    if (statistics == nullptr) statistics = FindProgramWindow(child.dwProcessId, L"Statistics");
+    if (statistics == nullptr) return abandon("no statistics window");
+    ::Sleep(1200);  // two refreshes of the figures
+    std::printf("total\t%s\n", Text(::GetDlgItem(main, korvax::wingui::kLabel1 + 9)).c_str());
+    std::printf("counters\t%s\t%s\t%s\n", Text(::GetDlgItem(statistics, korvax::wingui::kStatLabel5)).c_str(),
+                Text(::GetDlgItem(statistics, korvax::wingui::kStatLabel6)).c_str(),
+                Text(::GetDlgItem(statistics, korvax::wingui::kStatLabel7)).c_str());
+    HANDLE process = ::OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, child.dwProcessId);
+    if (process == nullptr) return abandon("cannot read korvax.exe's memory");
+    for (const std::string& row : Rows(process, ::GetDlgItem(statistics, korvax::wingui::kListView1))) {
+        std::printf("row\t%s\n", row.c_str());
+    }
+    ::CloseHandle(process);
+
+    ::PostMessageW(main, WM_CLOSE, 0, 0);
+    if (::WaitForSingleObject(child.hProcess, 30000) != WAIT_OBJECT_0) return Fail("korvax.exe did not end when closed");
+    DWORD status = 0;
+    ::GetExitCodeProcess(child.hProcess, &status);
+    std::printf("exit\t%lu\n", status);
+    return 0;
+}
+
 }  // namespace
 
 // The control `id` of the program's window titled `title`, in any process.
@@ -151,58 +238,12 @@ int wmain(int argc, wchar_t** argv) {
         ::CloseHandle(process);
         return 0;
     }
-    if (argc < 3) return Fail("usage: desktop_driver.exe KORVAX_EXE WORKING_FOLDER [ARGUMENT...]");
+    if (argc == 4 && std::wstring(argv[1]) == L"command") return DriveCheck(nullptr, argv[3], argv[2]);
+    if (argc < 3) {
+        return Fail("usage: desktop_driver.exe KORVAX_EXE WORKING_FOLDER [ARGUMENT...]\n"
+                    "       desktop_driver.exe command WORKING_FOLDER COMMAND_LINE");
+    }
     std::wstring command = L"\"" + std::wstring(argv[1]) + L"\"";
     for (int i = 3; i < argc; ++i) command += L" \"" + std::wstring(argv[i]) + L"\"";
-    STARTUPINFOW start{};
-    start.cb = sizeof(start);
-    PROCESS_INFORMATION child{};
-    if (!::CreateProcessW(argv[1], command.data(), nullptr, nullptr, FALSE, 0, nullptr, argv[2], &start, &child)) {
-        return Fail("cannot start " + Utf8(argv[1]) + " (error " + std::to_string(::GetLastError()) + ")");
-    }
-    HWND main = nullptr;
-    for (int waited = 0; main == nullptr && waited < 600; ++waited) {
-        ::Sleep(100);  // the start-up measures the clock for half a second
-        main = FindProgramWindow(child.dwProcessId, L"Korvax");
-        if (main != nullptr && !::IsWindowVisible(main)) main = nullptr;
-    }
-    if (main == nullptr) return Fail("korvax.exe showed no main window within a minute");
-    ::WaitForInputIdle(child.hProcess, 10000);
-
-    // The press returns when the check has ended: it runs inside the button's handler. A
-    // message box the check ended with would hold it: then what it says is the failure.
-    DWORD_PTR ignored = 0;
-    if (!::SendMessageTimeoutW(::GetDlgItem(main, korvax::wingui::kSpeedButton3), BM_CLICK, 0, 0, SMTO_NORMAL, 600000,
-                               &ignored)) {
-        HWND box = ::FindWindowW(L"#32770", nullptr);
-        std::string said;
-        if (box != nullptr) {
-            for (HWND part = ::GetWindow(box, GW_CHILD); part != nullptr; part = ::GetWindow(part, GW_HWNDNEXT)) {
-                said += " " + Text(part);
-            }
-        }
-        ::TerminateProcess(child.hProcess, 1);
-        return Fail("the check did not end within ten minutes; a message box says:" + said);
-    }
-    HWND statistics = FindProgramWindow(child.dwProcessId, Wide("Статистика"));
-    if (statistics == nullptr) statistics = FindProgramWindow(child.dwProcessId, L"Statistics");
-    if (statistics == nullptr) return Fail("no statistics window");
-    ::Sleep(1200);  // two refreshes of the figures
-    std::printf("total\t%s\n", Text(::GetDlgItem(main, korvax::wingui::kLabel1 + 9)).c_str());
-    std::printf("counters\t%s\t%s\t%s\n", Text(::GetDlgItem(statistics, korvax::wingui::kStatLabel5)).c_str(),
-                Text(::GetDlgItem(statistics, korvax::wingui::kStatLabel6)).c_str(),
-                Text(::GetDlgItem(statistics, korvax::wingui::kStatLabel7)).c_str());
-    HANDLE process = ::OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, child.dwProcessId);
-    if (process == nullptr) return Fail("cannot read korvax.exe's memory");
-    for (const std::string& row : Rows(process, ::GetDlgItem(statistics, korvax::wingui::kListView1))) {
-        std::printf("row\t%s\n", row.c_str());
-    }
-    ::CloseHandle(process);
-
-    ::PostMessageW(main, WM_CLOSE, 0, 0);
-    if (::WaitForSingleObject(child.hProcess, 30000) != WAIT_OBJECT_0) return Fail("korvax.exe did not end when closed");
-    DWORD status = 0;
-    ::GetExitCodeProcess(child.hProcess, &status);
-    std::printf("exit\t%lu\n", status);
-    return 0;
+    return DriveCheck(argv[1], command, argv[2]);
 }
