@@ -40,7 +40,7 @@ bin=$(realpath "${KORVAX_WINDOWS_BIN:-$root/build/windows-x64/bin}")
 # Russian window titles travel as command-line arguments: the locale must be UTF-8.
 export LC_ALL=C.UTF-8
 work=$(mktemp -d /tmp/korvax-windows-shots.XXXXXX)
-export WINEPREFIX=$work/prefix WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEPREFIX=$work/prefix WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 loader=/usr/lib/wine/wine64
 server=/usr/lib/wine/wineserver64
 cleanup() {

@@ -57,7 +57,9 @@ settings=$(cd "$(dirname "$0")" && pwd)/wine-test-prefix.reg
 export WINEPREFIX=$build/wine-prefix
 export WINEARCH=$winearch
 export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
+# winemenubuilder would write menu entries and icons into the home folder of whoever runs
+# the tests, for every program a prefix installs.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 # No window may open on a desktop a test run happens to have.
 unset DISPLAY WAYLAND_DISPLAY
 
