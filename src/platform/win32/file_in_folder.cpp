@@ -17,6 +17,7 @@ using win32::FileId;
 using win32::HeldFolder;
 using win32::HeldResult;
 using win32::NewFile;
+using win32::FinalPath;
 using win32::OwnedHandle;
 
 namespace {
@@ -26,25 +27,6 @@ constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELE
 // (compressed, sparse, a reparse point) or are refused before any replacement (read-only).
 constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
                                   FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
-
-// What the system says about the path when it is opened following its links: the path of
-// the file or folder it leads to ("\\?\C:\..."), or nothing.
-std::optional<std::wstring> FinalPath(const std::wstring& path) {
-    const OwnedHandle opened(::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
-                                           FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    if (!opened.valid()) return std::nullopt;
-    std::wstring final(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length = ::GetFinalPathNameByHandleW(opened.get(), final.data(), static_cast<DWORD>(final.size()),
-                                                         FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-        if (length == 0) return std::nullopt;
-        if (length < final.size()) {
-            final.resize(length);
-            return final;
-        }
-        final.resize(length + 1);
-    }
-}
 
 // A path of the system's own spelling ("\\?\C:\x", "\\?\UNC\server\share\x") as a program
 // shows it: without the prefix where the path is short enough to need none.

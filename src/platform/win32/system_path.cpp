@@ -60,6 +60,24 @@ std::string SystemMessage(DWORD error) {
     return message + "(error " + std::to_string(error) + ")";
 }
 
+std::optional<std::wstring> FinalPath(const std::wstring& path) {
+    const OwnedHandle opened(::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!opened.valid()) return std::nullopt;
+    std::wstring final(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = ::GetFinalPathNameByHandleW(opened.get(), final.data(), static_cast<DWORD>(final.size()),
+                                                         FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+        if (length == 0) return std::nullopt;
+        if (length < final.size()) {
+            final.resize(length);
+            return final;
+        }
+        final.resize(length + 1);
+    }
+}
+
 OwnedHandle& OwnedHandle::operator=(OwnedHandle&& other) noexcept {
     if (this != &other) {
         OwnedHandle old(std::exchange(handle_, other.release()));

@@ -23,6 +23,10 @@ std::string ProgramText(const std::wstring& units);
 // the code itself: "The system cannot find the file specified. (error 2)".
 std::string SystemMessage(DWORD error);
 
+// What the system says about `path` when it is opened following its links: the path of the
+// file or folder it leads to ("\\?\C:\..."), or nothing when it cannot be opened.
+std::optional<std::wstring> FinalPath(const std::wstring& path);
+
 // A kernel handle (file, folder, process, thread) closed when it goes.
 class OwnedHandle {
 public:

@@ -22,24 +22,6 @@ std::string Shown(const std::wstring& path) {
     return win32::ProgramText(path);
 }
 
-std::optional<std::wstring> FinalPath(const std::wstring& path) {
-    const win32::OwnedHandle opened(::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
-                                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    if (!opened.valid()) return std::nullopt;
-    std::wstring final(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length = ::GetFinalPathNameByHandleW(opened.get(), final.data(), static_cast<DWORD>(final.size()),
-                                                         FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-        if (length == 0) return std::nullopt;
-        if (length < final.size()) {
-            final.resize(length);
-            return final;
-        }
-        final.resize(length + 1);
-    }
-}
-
 std::wstring Below(const std::wstring& folder, const std::wstring& name) {
     return folder.back() == L'\\' ? folder + name : folder + L"\\" + name;
 }
@@ -137,7 +119,7 @@ std::string RequireTrusted(const std::string& path, TrustRule rule, FinalPart fi
         if (entry.link) {
             look.link(next, entry.descriptor.get());
             if (++links > kMaxLinks) look.refuse("too many links on the way");
-            const auto resolved = FinalPath(next);
+            const auto resolved = win32::FinalPath(next);
             const auto parts = resolved ? win32::SplitFull(win32::ProgramText(*resolved)) : std::nullopt;
             if (!parts) throw CannotOpenFile(path);
             // Its target is held to the rule from its own root down, as the rest of the way.
