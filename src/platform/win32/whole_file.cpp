@@ -4,8 +4,6 @@
 
 #include <algorithm>
 
-#include <memory>
-
 #include "platform/directory_walk.h"
 #include "platform/failure.h"
 #include "platform/file_in_folder.h"
@@ -67,19 +65,6 @@ std::vector<std::uint8_t> ReadWholeFile(const std::string& path, std::int64_t ma
     if (static_cast<std::int64_t>(filled) > maxSize) throw CannotOpenFile(path);
     bytes.resize(filled);
     return bytes;
-}
-
-void ReplaceFileContents(const std::string& path, std::span<const std::uint8_t> bytes, FileWriteCalls& calls) {
-    std::unique_ptr<FileInFolder> file;
-    try {
-        file = std::make_unique<FileInFolder>(path, LinkPolicy::ResolveOnce, calls);
-    } catch (const FileChangedDuringCheck&) {
-        throw;
-    } catch (const Failure&) {
-        // The file to replace is not there (or is no regular file): nothing to write to.
-        throw CannotCreateFile(path);
-    }
-    file->Replace(bytes);
 }
 
 void WriteFileWhole(const std::string& path, std::span<const std::uint8_t> bytes, FileWriteCalls& calls) {
