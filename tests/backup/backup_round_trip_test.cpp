@@ -17,6 +17,7 @@
 #include "platform/file_name.h"
 #include "platform/file_write_calls.h"
 #include "platform/private_folder.h"
+#include "restore_listener.h"
 #include "test_support.h"
 #include "test_system.h"
 
@@ -24,26 +25,10 @@ namespace korvax {
 namespace {
 
 using test::Bytes;
+using test::Listener;
+using test::NamesIn;
 using test::ReadBytes;
 using test::WithMarkers;
-
-class Listener : public RestoreListener {
-public:
-    void Restored(const BackupRecord& record) override { restored.push_back(record.path); }
-    void AlreadyOriginal(const BackupRecord& record) override { already.push_back(record.path); }
-    void Refused(const std::string& path, const std::string& reason) override { refused.push_back(path + " | " + reason); }
-    std::vector<std::string> restored;
-    std::vector<std::string> already;
-    std::vector<std::string> refused;
-};
-
-std::set<std::string> NamesIn(const std::string& folder) {
-    std::set<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(test::PathOf(folder))) {
-        names.insert(test::TextOf(entry.path().filename()));
-    }
-    return names;
-}
 
 class BackupRoundTrip : public ::testing::Test {
 protected:

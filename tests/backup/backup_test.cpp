@@ -20,36 +20,22 @@
 #include "engine/disk_file.h"
 #include "engine/file_check.h"
 #include "platform/private_folder.h"
+#include "restore_listener.h"
 #include "test_support.h"
 
 namespace korvax {
 namespace {
 
 using test::Bytes;
+using test::Listener;
+using test::NamesIn;
 using test::ReadBytes;
 using test::SampleProgram;
 using test::WithMarkers;
 
-class Listener : public RestoreListener {
-public:
-    void Restored(const BackupRecord& record) override { restored.push_back(record.path); }
-    void AlreadyOriginal(const BackupRecord& record) override { already.push_back(record.path); }
-    void Refused(const std::string& path, const std::string& reason) override { refused.push_back(path + " | " + reason); }
-    std::vector<std::string> restored;
-    std::vector<std::string> already;
-    std::vector<std::string> refused;
-};
-
-
 BackupIndex IndexIn(const std::string& backups) {
     const Bytes text = ReadBytes(backups + "/index.jsonl");
     return ReadBackupIndex(std::string(text.begin(), text.end()));
-}
-
-std::set<std::string> NamesIn(const std::string& folder) {
-    std::set<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) names.insert(entry.path().filename());
-    return names;
 }
 
 class Backups : public ::testing::Test {
